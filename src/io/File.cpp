@@ -1,0 +1,154 @@
+#include "io/File.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace IO {
+
+File::File() = default;
+
+File::~File()
+{
+    unloadBandsExcept({});
+}
+
+void File::openRegion(double, double, double, double, std::string) {}
+
+void File::open(std::string name_, std::string extension_, std::string directory_)
+{
+    name = std::move(name_);
+    extension = std::move(extension_);
+    directory = std::move(directory_);
+}
+
+bool File::copyTo(std::string destination)
+{
+    namespace fs = std::filesystem;
+    const fs::path source = directory + "/" + name + "." + extension;
+    std::error_code ec;
+    // update_existing: a missing destination is created, an older one is
+    // replaced, one that is not older is left alone and still counts as done.
+    fs::copy_file(source, fs::path(destination), fs::copy_options::update_existing, ec);
+    return !ec;
+}
+
+void File::loadBand(int band, int level, double, double, bool, bool)
+{
+    bandLevel(band, level);
+}
+
+void File::loadPreview(int, int) {}
+
+void File::loadCurves(std::string, std::string, std::vector<std::vector<Point2D>>&, std::vector<std::string>&) {}
+
+void File::saveCurves(std::string, std::string, const std::vector<std::vector<Point2D>>&,
+                      const std::vector<std::string>&, const std::vector<std::string>&,
+                      const std::vector<std::string>&, const std::vector<std::vector<double>>&)
+{
+}
+
+void File::exportGeoTiff(std::string, std::string, std::vector<float>, int, int, int, int)
+{
+    // A data set without a map projection of its own cannot be exported.
+    throw error::UnsupportedFormat;
+}
+
+void File::exportPoints(std::string, const std::vector<std::vector<int>>&)
+{
+    throw error::UnsupportedFormat;
+}
+
+bool File::sameGeolocation(const File*) const
+{
+    return false;
+}
+
+void File::readRegion(int, int, int, int, int, int, int, int, std::vector<double>&) {}
+
+std::string File::positionText(double, double)
+{
+    return {};
+}
+
+std::string File::latLonText(double, double)
+{
+    return {};
+}
+
+void File::pixelToLatLon(double, double, double*, double*) {}
+
+bool File::containsLatLon(double, double)
+{
+    return false;
+}
+
+void File::latLonToPixel(double, double, double*, double*) {}
+
+void File::utmOrigin(double* easting, double* northing, std::vector<double>& zone)
+{
+    *easting = -1.0;
+    *northing = -1.0;
+    zone.clear();
+}
+
+void File::utmToPixel(double, double, std::vector<double>, int* x, int* y)
+{
+    *x = -1;
+    *y = -1;
+}
+
+bool File::isLoaded(int band, int level) const
+{
+    if (band < 0 || band >= static_cast<int>(bands.size()))
+        return false;
+    const auto& levels = bands[static_cast<std::size_t>(band)].levels;
+    if (level < 0 || level >= static_cast<int>(levels.size()))
+        return false;
+    return levels[static_cast<std::size_t>(level)].data != nullptr;
+}
+
+BandLevel& File::bandLevel(int band, int level)
+{
+    if (band < 0 || band >= static_cast<int>(bands.size()))
+        throw error::ReadFailed;
+    auto& levels = bands[static_cast<std::size_t>(band)].levels;
+    if (level < 0 || level >= static_cast<int>(levels.size()))
+        throw error::ReadFailed;
+    return levels[static_cast<std::size_t>(level)];
+}
+
+void File::unloadBandsExcept(std::set<int> keep)
+{
+    for (int i = 0; i < static_cast<int>(bands.size()); ++i) {
+        if (keep.count(i) && loadedBands.count(i))
+            continue;
+        loadedBands.erase(i);
+        bands[static_cast<std::size_t>(i)].release();
+    }
+}
+
+std::string File::bandName(int band) const
+{
+    if (band < 0 || band >= static_cast<int>(bands.size()))
+        return {};
+    return bands[static_cast<std::size_t>(band)].name;
+}
+
+void File::setWorkAreaX(int viewer, int x)
+{
+    if (viewer == 0 || viewer == 1)
+        workAreaX[static_cast<std::size_t>(viewer)] = x;
+}
+
+void File::setWorkAreaY(int viewer, int y)
+{
+    if (viewer == 0 || viewer == 1)
+        workAreaY[static_cast<std::size_t>(viewer)] = y;
+}
+
+void File::setDataType(std::string text)
+{
+    dataType = std::move(text);
+}
+
+} // namespace IO

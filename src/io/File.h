@@ -1,0 +1,95 @@
+#pragma once
+
+// Base class of every opened image data set.
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "io/Band.h"
+#include "io/Curve.h"
+
+namespace IO {
+
+class File {
+public:
+    // The file layer's error code, thrown by value and returned by the
+    // loading tasks.
+    enum class error : int {
+        NoError = 0,
+        UnsupportedFormat = 1,
+        FileCorrupted = 2,
+        CannotOpen = 3,
+        MissingMetadata = 4,
+        MetadataCorrupted = 5,
+        ReadFailed = 6,
+        OutsideMap = 7,
+    };
+
+    File();
+    virtual ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    virtual void openRegion(double x1, double y1, double x2, double y2, std::string directory);
+    virtual void open(std::string name, std::string extension, std::string directory);
+    virtual bool copyTo(std::string destination);
+    virtual void loadBand(int band, int level, double lowCut, double highCut, bool autoCrop, bool keepRaw);
+    virtual void loadPreview(int width, int height);
+    virtual void loadCurves(std::string fileName, std::string extension,
+                            std::vector<std::vector<Point2D>>& curves, std::vector<std::string>& names);
+    virtual void saveCurves(std::string fileName, std::string extension,
+                            const std::vector<std::vector<Point2D>>& curves,
+                            const std::vector<std::string>& names, const std::vector<std::string>& codes,
+                            const std::vector<std::string>& segmentationTypes,
+                            const std::vector<std::vector<double>>& segmentationParams);
+    virtual void exportGeoTiff(std::string fileName, std::string extension, std::vector<float> values,
+                               int x, int y, int width, int height);
+    virtual void exportPoints(std::string fileName, const std::vector<std::vector<int>>& points);
+    virtual bool sameGeolocation(const File* other) const;
+    virtual void readRegion(int band, int level, int x, int y, int width, int height, int outWidth,
+                            int outHeight, std::vector<double>& out);
+    virtual std::string positionText(double x, double y);
+    virtual std::string latLonText(double x, double y);
+    virtual void pixelToLatLon(double x, double y, double* lat, double* lon);
+    virtual bool containsLatLon(double lat, double lon);
+    virtual void latLonToPixel(double lat, double lon, double* x, double* y);
+    virtual void utmOrigin(double* easting, double* northing, std::vector<double>& zone);
+    virtual void utmToPixel(double easting, double northing, std::vector<double> zone, int* x, int* y);
+
+    // True when that band level holds pixel data; false for indices out of
+    // range (stored indices come from settings files and can be stale).
+    bool isLoaded(int band, int level) const;
+    // Releases every band that is not both kept and loaded.
+    void unloadBandsExcept(std::set<int> keep);
+    // Display name of a band; empty for an index out of range.
+    std::string bandName(int band) const;
+    void setWorkAreaX(int viewer, int x);
+    void setWorkAreaY(int viewer, int y);
+    void setDataType(std::string text);
+
+    std::string name;
+    std::string extension;
+    std::string dataType;
+    std::string directory;
+    int width = 0;
+    int height = 0;
+    int pixelCount = 0;
+    std::vector<Band> bands;
+    std::set<int> loadedBands;
+    std::vector<std::vector<std::uint8_t>> preview;
+    int previewWidth = 343;
+    int previewHeight = 343;
+    int workAreaWidth = 0;
+    int workAreaHeight = 0;
+    std::vector<int> workAreaX{0, 0};
+    std::vector<int> workAreaY{0, 0};
+
+protected:
+    // The level of a band, or error ReadFailed when either index is out of
+    // range. Readers call it before touching a band.
+    BandLevel& bandLevel(int band, int level);
+};
+
+} // namespace IO

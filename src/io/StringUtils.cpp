@@ -1,0 +1,41 @@
+#include "io/StringUtils.h"
+
+#include <algorithm>
+
+void splitByChar(std::vector<std::string>& out, std::string text, char delimiter)
+{
+    out.clear();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find(delimiter, start);
+        if (end == std::string::npos) {
+            out.push_back(text.substr(start));
+            break;
+        }
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+void splitByString(std::vector<std::string>& out, const std::string& text, std::string delimiter)
+{
+    out.clear();
+    if (delimiter.empty()) {
+        out.push_back(text);
+        return;
+    }
+    std::size_t start = 0;
+    for (std::size_t pos = text.find(delimiter); pos != std::string::npos; pos = text.find(delimiter, start)) {
+        out.push_back(text.substr(start, pos - start));
+        start = pos + delimiter.size();
+    }
+    out.push_back(text.substr(start));
+}
+
+void removeWhitespace(std::string& text)
+{
+    auto blank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    };
+    text.erase(std::remove_if(text.begin(), text.end(), blank), text.end());
+}
