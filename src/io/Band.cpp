@@ -35,7 +35,7 @@ namespace {
 
 // Bins of the raw-value histogram: one per integer from 0 to max. Bounded so
 // that a corrupt or float band with a huge maximum cannot allocate gigabytes.
-constexpr double kMaxHistogramBins = 1 << 24;
+constexpr double kMaxHistogramBins = 1 << 20;
 // Above this many bins a per-thread histogram costs more than it saves.
 constexpr std::size_t kMaxParallelHistogramBins = 1 << 17;
 

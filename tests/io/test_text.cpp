@@ -1,0 +1,91 @@
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "io/NumberText.h"
+#include "io/StringUtils.h"
+
+struct SplitCase {
+    std::string text;
+    std::vector<std::string> pieces;
+};
+
+TEST(StringUtils, SplitByChar)
+{
+    const std::vector<SplitCase> cases{
+        {"1,2,0", {"1", "2", "0"}},
+        {"", {}},
+        {"a,b,", {"a", "b"}},
+        {",a", {"", "a"}},
+        {"a,,b", {"a", "", "b"}},
+        {",", {""}},
+        {"single", {"single"}},
+    };
+    std::vector<std::string> out{"stale"};
+    for (const auto& c : cases) {
+        splitByChar(out, c.text, ',');
+        EXPECT_EQ(out, c.pieces) << "'" << c.text << "'";
+    }
+}
+
+TEST(StringUtils, SplitByString)
+{
+    const std::vector<SplitCase> cases{
+        {"a<x>b", {"a", "b"}},
+        {"a<x>b<x>", {"a", "b", ""}},
+        {"<x>a", {"", "a"}},
+        {"none here", {"none here"}},
+        {"", {""}},
+        {"<coordinates>1,2 3,4</coordinates>", {"<coordinates>1,2 3,4</coordinates>"}},
+    };
+    std::vector<std::string> out{"stale"};
+    for (const auto& c : cases) {
+        splitByString(out, c.text, "<x>");
+        EXPECT_EQ(out, c.pieces) << "'" << c.text << "'";
+    }
+}
+
+TEST(StringUtils, RemoveWhitespaceStripsOnlyAsciiBlanks)
+{
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"\t\t<name>my curve</name>", "<name>mycurve</name>"},
+        {" a\tb\nc\rd\ve\ff ", "abcdef"},
+        {"", ""},
+        // "Š" is C5 A0 in UTF-8; A0 is a no-break space in Latin-1 locales
+        // and must survive whatever locale is active.
+        {"\xC5\xA0tiavnica \xC2\xA0x", "\xC5\xA0tiavnica\xC2\xA0x"},
+    };
+    for (auto [in, expected] : cases) {
+        removeWhitespace(in);
+        EXPECT_EQ(in, expected);
+    }
+}
+
+TEST(NumberText, FormatsWithAPointWhateverTheLocale)
+{
+    // Try a decimal-comma locale; the results must not change with it.
+    const char* previous = std::setlocale(LC_ALL, nullptr);
+    const std::string saved = previous ? previous : "C";
+    std::setlocale(LC_ALL, "cs_CZ.UTF-8") || std::setlocale(LC_ALL, "de_DE.UTF-8");
+
+    EXPECT_EQ(IO::formatFixed(14.123456789012345, 12), "14.123456789012");
+    EXPECT_EQ(IO::formatFixed(-0.5, 3), "-0.500");
+    EXPECT_EQ(IO::formatNumber(0.1), "0.1");
+    EXPECT_EQ(IO::formatNumber(1234567.0), "1234567");
+    EXPECT_EQ(IO::parseDouble("14.43"), 14.43);
+    EXPECT_EQ(IO::parseDouble(" -2.5e-3\r"), -2.5e-3);
+    EXPECT_EQ(IO::parseDouble("+3"), 3.0);
+    EXPECT_EQ(IO::parseInteger("42"), 42);
+
+    std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(NumberText, RejectsTextThatIsNotWhollyANumber)
+{
+    for (const char* bad : {"", "  ", "1,5", "abc", "1.5x", "--1", "1 2"})
+        EXPECT_FALSE(IO::parseDouble(bad).has_value()) << "'" << bad << "'";
+    for (const char* bad : {"", "4.5", "12a", "99999999999999999999999"})
+        EXPECT_FALSE(IO::parseInteger(bad).has_value()) << "'" << bad << "'";
+}
