@@ -11,7 +11,8 @@ packages=(
   libgeographiclib-dev
   libeigen3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth
+  xvfb xauth fonts-dejavu-core
+  locales
 )
 
 missing=()

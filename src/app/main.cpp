@@ -1,17 +1,17 @@
-#include <clocale>
-
 #include <QApplication>
-#include <QMainWindow>
 
-int main(int argc, char* argv[])
+#include "app/FenlarkApp.h"
+#include "app/Startup.h"
+#include "resources/Resources.h"
+
+int main(int argc, char** argv)
 {
-    std::setlocale(LC_ALL, "C");
-    QApplication::setOrganizationName("Korvalin");
-    QApplication::setApplicationName("Fenlark");
+    Startup::prepareApplication();
     QApplication app(argc, argv);
+    Startup::restoreNumericLocale();
+    Fenlark::initResources();
 
-    QMainWindow window;
-    window.setWindowTitle("Fenlark - Quillmere v2.1.4");
-    window.showMaximized();
-    return app.exec();
+    UI::FenlarkApp window;
+    window.setupWindow();
+    return QApplication::exec();
 }

@@ -1,0 +1,8 @@
+#include "acquisition/RemoteLoader.h"
+
+RemoteLoader::RemoteLoader(QWidget* parent)
+    : QMainWindow(parent)
+{
+    setWindowTitle(tr("Remote data manager"));
+    resize(1411, 842);
+}

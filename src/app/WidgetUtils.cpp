@@ -1,0 +1,479 @@
+#include "app/WidgetUtils.h"
+
+#include <algorithm>
+#include <utility>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QBrush>
+#include <QComboBox>
+#include <QCursor>
+#include <QDoubleSpinBox>
+#include <QFont>
+#include <QIcon>
+#include <QProgressDialog>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+
+#include "resources/Resources.h"
+
+namespace {
+
+// The installed handlers; empty means "show the real dialog".
+MessageBoxHandler& messageBoxHandler()
+{
+    static MessageBoxHandler handler;
+    return handler;
+}
+
+FileDialogHandler& fileDialogHandler()
+{
+    static FileDialogHandler handler;
+    return handler;
+}
+
+// Callers pass the message box's icon numbering as a plain int; anything
+// outside it shows no icon rather than an undefined enum value.
+QMessageBox::Icon iconFromNumber(int icon)
+{
+    switch (icon) {
+    case 1:
+        return QMessageBox::Information;
+    case 2:
+        return QMessageBox::Warning;
+    case 3:
+        return QMessageBox::Critical;
+    case 4:
+        return QMessageBox::Question;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+QMessageBox::StandardButton dispatch(const MessageBoxRequest& request)
+{
+    // Copy first: a handler may replace itself while it runs.
+    const MessageBoxHandler handler = messageBoxHandler();
+    return handler ? handler(request) : runMessageBox(request);
+}
+
+QStringList dispatch(const FileDialogRequest& request)
+{
+    const FileDialogHandler handler = fileDialogHandler();
+    return handler ? handler(request) : runFileDialog(request);
+}
+
+// Settings and curve records may carry any integer; a colour component out
+// of 0..255 would make the whole colour invalid.
+int colorComponent(int value)
+{
+    return std::clamp(value, 0, 255);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Dialog seam
+// ---------------------------------------------------------------------------
+
+MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler)
+{
+    return std::exchange(messageBoxHandler(), std::move(handler));
+}
+
+FileDialogHandler setFileDialogHandler(FileDialogHandler handler)
+{
+    return std::exchange(fileDialogHandler(), std::move(handler));
+}
+
+QMessageBox::StandardButton runMessageBox(const MessageBoxRequest& request)
+{
+    switch (request.kind) {
+    case MessageBoxRequest::Kind::Question:
+        return QMessageBox::question(request.parent, request.title, request.text, request.buttons,
+                                     request.defaultButton);
+    case MessageBoxRequest::Kind::Warning:
+        return QMessageBox::warning(request.parent, request.title, request.text, request.buttons,
+                                    request.defaultButton);
+    case MessageBoxRequest::Kind::Message:
+        break;
+    }
+    // No parent, so the box is application-modal; no title and no buttons
+    // set, so the default title and the single OK button appear.
+    QMessageBox box;
+    box.setIcon(iconFromNumber(request.icon));
+    box.setText(request.text);
+    box.exec();
+    return QMessageBox::Ok;
+}
+
+QStringList runFileDialog(const FileDialogRequest& request)
+{
+    switch (request.kind) {
+    case FileDialogRequest::Kind::OpenFile: {
+        const QString file = QFileDialog::getOpenFileName(request.parent, request.caption, request.directory,
+                                                          request.filter, nullptr, request.options);
+        return file.isEmpty() ? QStringList() : QStringList{file};
+    }
+    case FileDialogRequest::Kind::OpenFiles:
+        return QFileDialog::getOpenFileNames(request.parent, request.caption, request.directory, request.filter,
+                                             nullptr, request.options);
+    case FileDialogRequest::Kind::SaveFile: {
+        const QString file = QFileDialog::getSaveFileName(request.parent, request.caption, request.directory,
+                                                          request.filter, nullptr, request.options);
+        return file.isEmpty() ? QStringList() : QStringList{file};
+    }
+    case FileDialogRequest::Kind::Directory: {
+        const QString dir = QFileDialog::getExistingDirectory(request.parent, request.caption, request.directory,
+                                                              request.options);
+        return dir.isEmpty() ? QStringList() : QStringList{dir};
+    }
+    }
+    return {};
+}
+
+ScopedMessageBoxHandler::ScopedMessageBoxHandler(MessageBoxHandler handler)
+    : previous_(setMessageBoxHandler(std::move(handler)))
+{
+}
+
+ScopedMessageBoxHandler::~ScopedMessageBoxHandler()
+{
+    setMessageBoxHandler(std::move(previous_));
+}
+
+ScopedFileDialogHandler::ScopedFileDialogHandler(FileDialogHandler handler)
+    : previous_(setFileDialogHandler(std::move(handler)))
+{
+}
+
+ScopedFileDialogHandler::~ScopedFileDialogHandler()
+{
+    setFileDialogHandler(std::move(previous_));
+}
+
+// ---------------------------------------------------------------------------
+// Dialogs
+// ---------------------------------------------------------------------------
+
+void showMessageBox(QString text, int icon)
+{
+    MessageBoxRequest request;
+    request.kind = MessageBoxRequest::Kind::Message;
+    request.text = std::move(text);
+    request.icon = icon;
+    dispatch(request);
+}
+
+QMessageBox::StandardButton askQuestion(QWidget* parent, QString title, QString text,
+                                        QMessageBox::StandardButtons buttons,
+                                        QMessageBox::StandardButton defaultButton)
+{
+    MessageBoxRequest request;
+    request.kind = MessageBoxRequest::Kind::Question;
+    request.parent = parent;
+    request.title = std::move(title);
+    request.text = std::move(text);
+    request.icon = 4;
+    request.buttons = buttons;
+    request.defaultButton = defaultButton;
+    return dispatch(request);
+}
+
+QMessageBox::StandardButton showWarningBox(QWidget* parent, QString title, QString text,
+                                           QMessageBox::StandardButtons buttons,
+                                           QMessageBox::StandardButton defaultButton)
+{
+    MessageBoxRequest request;
+    request.kind = MessageBoxRequest::Kind::Warning;
+    request.parent = parent;
+    request.title = std::move(title);
+    request.text = std::move(text);
+    request.icon = 2;
+    request.buttons = buttons;
+    request.defaultButton = defaultButton;
+    return dispatch(request);
+}
+
+namespace {
+
+FileDialogRequest fileRequest(FileDialogRequest::Kind kind, QWidget* parent, QString caption, QString directory,
+                              QString filter, QFileDialog::Options options = {})
+{
+    FileDialogRequest request;
+    request.kind = kind;
+    request.parent = parent;
+    request.caption = std::move(caption);
+    request.directory = std::move(directory);
+    request.filter = std::move(filter);
+    request.options = options;
+    return request;
+}
+
+QString firstOrEmpty(const QStringList& list)
+{
+    return list.isEmpty() ? QString() : list.first();
+}
+
+} // namespace
+
+QString chooseOpenFileName(QWidget* parent, QString caption, QString directory, QString filter)
+{
+    return firstOrEmpty(dispatch(fileRequest(FileDialogRequest::Kind::OpenFile, parent, std::move(caption),
+                                             std::move(directory), std::move(filter))));
+}
+
+QStringList chooseOpenFileNames(QWidget* parent, QString caption, QString directory, QString filter)
+{
+    return dispatch(fileRequest(FileDialogRequest::Kind::OpenFiles, parent, std::move(caption), std::move(directory),
+                                std::move(filter)));
+}
+
+QString chooseSaveFileName(QWidget* parent, QString caption, QString directory, QString filter)
+{
+    return firstOrEmpty(dispatch(fileRequest(FileDialogRequest::Kind::SaveFile, parent, std::move(caption),
+                                             std::move(directory), std::move(filter))));
+}
+
+QString chooseExistingDirectory(QWidget* parent, QString caption, QString directory, QFileDialog::Options options)
+{
+    return firstOrEmpty(dispatch(fileRequest(FileDialogRequest::Kind::Directory, parent, std::move(caption),
+                                             std::move(directory), QString(), options)));
+}
+
+// ---------------------------------------------------------------------------
+// Widget recipes
+// ---------------------------------------------------------------------------
+
+void fillComboBox(QPointer<QComboBox> combo, QStringList items)
+{
+    if (!combo)
+        return;
+    for (const QString& item : items)
+        combo->addItem(QIcon(), item);
+}
+
+QTreeWidgetItem* addTreeSection(QTreeWidget* tree, QString text)
+{
+    if (!tree)
+        return nullptr;
+    auto* item = new QTreeWidgetItem(tree);
+    item->setText(0, text);
+    item->setFirstColumnSpanned(true);
+    item->setBackground(0, QBrush(Qt::gray, Qt::SolidPattern));
+    return item;
+}
+
+void expandTreeItem(QTreeWidget* tree, QTreeWidgetItem* item)
+{
+    if (tree && item)
+        tree->expandItem(item);
+}
+
+void addTreeRow(QTreeWidget* tree, QString text, QTreeWidgetItem* parent, QWidget* editor, bool hidden)
+{
+    if (!tree || !parent)
+        return;
+    auto* item = new QTreeWidgetItem(parent);
+    item->setText(0, text);
+    item->setToolTip(0, text);
+    item->setHidden(hidden);
+    if (editor)
+        tree->setItemWidget(item, 1, editor);
+}
+
+int currentTreeRow(QTreeWidget* tree)
+{
+    if (!tree || tree->topLevelItemCount() == 0)
+        return -1;
+    return tree->currentIndex().row();
+}
+
+void setTreeOptionRowsVisible(QTreeWidget* tree, int topIndex, bool visible)
+{
+    if (!tree)
+        return;
+    QTreeWidgetItem* top = tree->topLevelItem(topIndex);
+    if (!top)
+        return;
+    for (int child : {2, 3}) {
+        if (QTreeWidgetItem* item = top->child(child))
+            item->setHidden(!visible);
+    }
+}
+
+void markTreeItem(QTreeWidget* tree, int index)
+{
+    if (!tree)
+        return;
+    Fenlark::initResources();
+    const QIcon marker(":/FenlarkApp/icons/circle-center-line.png");
+    const int count = tree->topLevelItemCount();
+    for (int i = 0; i < count; ++i)
+        tree->topLevelItem(i)->setIcon(0, i == index ? marker : QIcon());
+    tree->setIconSize(QSize(13, 13));
+}
+
+void selectTreeItem(QTreeWidget* tree, int index)
+{
+    if (!tree)
+        return;
+    // An index outside the rows leaves no current item.
+    tree->setCurrentItem(tree->topLevelItem(index));
+}
+
+void colorFromText(QString text, QColor& colour, QString separator)
+{
+    const QStringList parts = text.split(separator, Qt::KeepEmptyParts, Qt::CaseSensitive);
+    if (parts.size() != 4)
+        return;
+    int values[4];
+    for (int i = 0; i < 4; ++i)
+        values[i] = colorComponent(parts[i].toInt()); // 0 when not a number
+    colour = QColor(values[0], values[1], values[2], values[3]);
+}
+
+void colorToText(QString& text, const QColor& colour, QString separator)
+{
+    if (!colour.isValid())
+        return;
+    text = QString::number(colour.red()) + separator + QString::number(colour.green()) + separator
+        + QString::number(colour.blue()) + separator + QString::number(colour.alpha());
+}
+
+void colorFromVector(std::vector<int> values, QColor& colour)
+{
+    if (values.size() < 4)
+        return;
+    colour = QColor(colorComponent(values[0]), colorComponent(values[1]), colorComponent(values[2]),
+                    colorComponent(values[3]));
+}
+
+void setWidgetVisibleByAction(QAction* action, QWidget* widget)
+{
+    if (!action || !widget)
+        return;
+    widget->setVisible(action->isChecked());
+}
+
+void setupVisibilityCheckBox(QAbstractButton* box, int curveSetId, int curveId, bool checked)
+{
+    if (!box)
+        return;
+    box->setChecked(checked);
+    box->setMaximumSize(20, 20);
+    box->setProperty("curveSet_id", curveSetId);
+    box->setProperty("curve_id", curveId);
+    box->setToolTip(QObject::tr("Set visibility"));
+}
+
+void setupVisibilityCheckBox(QWidget* box, int curveSetId, int curveId, bool checked)
+{
+    setupVisibilityCheckBox(qobject_cast<QAbstractButton*>(box), curveSetId, curveId, checked);
+}
+
+void setupDoubleSpinBox(QPointer<QDoubleSpinBox> box, double value, double minimum, double maximum, int decimals,
+                        double step, bool enabled, QString tip)
+{
+    if (!box)
+        return;
+    // The blocker restores the previous state, so a caller that blocked the
+    // box itself keeps it blocked.
+    const QSignalBlocker blocker(box.data());
+    box->setMinimum(minimum);
+    box->setMaximum(maximum);
+    box->setDecimals(decimals);
+    box->setSingleStep(step);
+    box->setValue(value);
+    box->setEnabled(enabled);
+    if (!tip.isEmpty()) {
+        box->setToolTip(tip);
+        box->setStatusTip(tip);
+    }
+}
+
+void setupSpinBox(QPointer<QSpinBox> box, int value, int minimum, int maximum, int step, bool enabled, QString tip)
+{
+    if (!box)
+        return;
+    const QSignalBlocker blocker(box.data());
+    box->setMinimum(minimum);
+    box->setMaximum(maximum);
+    box->setSingleStep(step);
+    box->setValue(value);
+    box->setEnabled(enabled);
+    if (!tip.isEmpty()) {
+        box->setToolTip(tip);
+        box->setStatusTip(tip);
+    }
+}
+
+void setupProgressDialog(QWidget* parent, QProgressDialog* dialog, QString label, int maximum)
+{
+    if (!dialog)
+        return;
+    // A plain setParent would turn the dialog into a child widget painted
+    // inside the parent; keep it a dialog window.
+    dialog->setParent(parent, Qt::Dialog);
+    setupProgressDialog(dialog, std::move(label), maximum);
+}
+
+void setupProgressDialog(QProgressDialog* dialog, QString label, int maximum)
+{
+    if (!dialog)
+        return;
+    QFont font("Times", 12);
+    font.setBold(true);
+    dialog->setFont(font);
+    dialog->setAutoFillBackground(true);
+    dialog->setWindowModality(Qt::WindowModal);
+    // Without the customize hint most window managers ignore a missing close
+    // button hint and draw one anyway.
+    Qt::WindowFlags flags = dialog->windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    flags &= ~Qt::WindowCloseButtonHint;
+    flags &= ~Qt::WindowContextHelpButtonHint;
+    dialog->setWindowFlags(flags);
+    dialog->setCancelButton(nullptr);
+    dialog->setLabelText(label);
+    dialog->setRange(0, maximum);
+}
+
+void setButtonIcon(QPointer<QAbstractButton> button, QString fileName, QString text)
+{
+    if (!button)
+        return;
+    Fenlark::initResources();
+    button->setIcon(QIcon(":/FenlarkApp/icons/" + fileName));
+    button->setText(text);
+}
+
+void blockSignalsOf(QList<QWidget*> widgets, bool block)
+{
+    for (QWidget* widget : widgets) {
+        if (widget)
+            widget->blockSignals(block);
+    }
+}
+
+void setEnabledOf(QList<QWidget*> widgets, bool enabled)
+{
+    for (QWidget* widget : widgets) {
+        if (widget)
+            widget->setEnabled(enabled);
+    }
+}
+
+void showToolTipAtCursor(QString text)
+{
+    QToolTip::showText(QCursor::pos(), text);
+}
+
+void showStatusMessage(QStatusBar* bar, QString text, int timeout)
+{
+    if (bar)
+        bar->showMessage(text, timeout);
+}

@@ -1,0 +1,288 @@
+#include "viewers/ViewerWidget.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <utility>
+
+#include <QLineF>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPen>
+#include <QRect>
+#include <QToolTip>
+
+#include "resources/Resources.h"
+
+namespace UI {
+
+namespace {
+
+QPen overlayPen(const QColor& colour, int width)
+{
+    return QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+// Fills table[k] with the data coordinate that image position k samples,
+// kept inside [0, extent - 1]. With a window (windowSize > 0) the entry is
+// the coordinate relative to the window, or -1 outside it.
+void buildIndexTable(std::vector<int>& table, int count, int origin, double zoom, int extent, int windowOrigin,
+                     int windowSize)
+{
+    table.resize(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) {
+        int coordinate = std::clamp(ViewGeometry::sampledCoordinate(k, origin, zoom), 0, extent - 1);
+        if (windowSize > 0) {
+            coordinate -= windowOrigin;
+            if (coordinate < 0 || coordinate >= windowSize)
+                coordinate = -1;
+        }
+        table[static_cast<std::size_t>(k)] = coordinate;
+    }
+}
+
+} // namespace
+
+ViewerWidget::ViewerWidget(int row, int column, QString name, int side, QWidget* parent)
+    : QWidget(parent)
+    , side(side)
+    , image(std::make_unique<QImage>(0, 0, QImage::Format_ARGB32))
+    , row(row)
+    , column(column)
+    , name(std::move(name))
+{
+    setAttribute(Qt::WA_StaticContents);
+    setAttribute(Qt::WA_MouseTracking);
+    Fenlark::initResources();
+    const QImage arrow(":/FenlarkApp/icons/north-symbol_white.png");
+    if (!arrow.isNull())
+        northArrow_ = arrow.scaled(30, 40, Qt::KeepAspectRatio, Qt::FastTransformation);
+}
+
+ViewerWidget::~ViewerWidget() = default;
+
+void ViewerWidget::render(int dataWidth, int dataHeight, const float* channel0, const float* channel1,
+                          const float* channel2, bool withScaleBar, QPoint windowOrigin, QSize windowSize)
+{
+    // A colour render needs both further channels; one alone would be read
+    // through a null pointer.
+    const bool multichannel = channel1 != nullptr && channel2 != nullptr;
+    const bool windowed = windowSize.width() > 0 && windowSize.height() > 0;
+
+    const ViewGeometry::VisibleRegion region = ViewGeometry::visibleRegion(viewportSize, origin, zoom, dataWidth,
+                                                                           dataHeight);
+    visibleEnd = region.end;
+    visibleSize = region.size;
+    imageWidth = region.imageSize.width();
+    imageHeight = region.imageSize.height();
+    if (imageWidth <= 0 || imageHeight <= 0 || channel0 == nullptr || dataWidth <= 0 || dataHeight <= 0) {
+        // Nothing to sample: an image without pixels.
+        imageWidth = 0;
+        imageHeight = 0;
+    }
+    imagePixelCount = imageWidth * imageHeight;
+
+    resizeImage(QSize(imageWidth, imageHeight));
+
+    if (imagePixelCount > 0) {
+        // Only the visible region is sampled, at screen resolution, straight
+        // into the image memory. The index tables turn the per-pixel
+        // divisions of nearest-neighbour sampling into lookups.
+        buildIndexTable(columnIndex_, imageWidth, origin.x(), zoom, dataWidth, windowOrigin.x(),
+                        windowed ? windowSize.width() : 0);
+        buildIndexTable(rowIndex_, imageHeight, origin.y(), zoom, dataHeight, windowOrigin.y(),
+                        windowed ? windowSize.height() : 0);
+        const std::size_t stride = windowed ? static_cast<std::size_t>(windowSize.width())
+                                            : static_cast<std::size_t>(dataWidth);
+        const std::size_t lineBytes = static_cast<std::size_t>(imageWidth) * sizeof(QRgb);
+        const QRgb white = qRgb(255, 255, 255);
+        const int* columns = columnIndex_.data();
+        for (int i = 0; i < imageHeight; ++i) {
+            auto* line = reinterpret_cast<QRgb*>(image->scanLine(i));
+            const int r = rowIndex_[static_cast<std::size_t>(i)];
+            if (i > 0 && r == rowIndex_[static_cast<std::size_t>(i) - 1]) {
+                // Zoomed in: the same data row as the line above.
+                std::memcpy(line, image->constScanLine(i - 1), lineBytes);
+                continue;
+            }
+            if (r < 0) {
+                std::fill(line, line + imageWidth, white);
+                continue;
+            }
+            const std::size_t rowStart = static_cast<std::size_t>(r) * stride;
+            if (multichannel) {
+                const float* red = channel0 + rowStart;
+                const float* green = channel1 + rowStart;
+                const float* blue = channel2 + rowStart;
+                for (int j = 0; j < imageWidth; ++j) {
+                    const int c = columns[j];
+                    line[j] = c < 0 ? white
+                                    : 0xff000000u | (QRgb(ViewGeometry::sampleToByte(red[c])) << 16)
+                            | (QRgb(ViewGeometry::sampleToByte(green[c])) << 8)
+                            | QRgb(ViewGeometry::sampleToByte(blue[c]));
+                }
+            } else {
+                const float* grey = channel0 + rowStart;
+                for (int j = 0; j < imageWidth; ++j) {
+                    const int c = columns[j];
+                    const QRgb v = c < 0 ? 255u : QRgb(ViewGeometry::sampleToByte(grey[c]));
+                    line[j] = 0xff000000u | (v << 16) | (v << 8) | v;
+                }
+            }
+        }
+    }
+
+    if (withScaleBar)
+        drawScaleBar();
+    update();
+}
+
+void ViewerWidget::drawScaleBar()
+{
+    if (image->isNull())
+        return;
+    const int w = image->width();
+    const int h = image->height();
+    const ViewGeometry::ScaleBar bar = ViewGeometry::scaleBar(zoom, groundPixelSize_);
+    const int b = bar.pixels;
+
+    QPainter painter(image.get());
+    const QRect box(w - b - 15, h - 40, b + 10, 30);
+    painter.fillRect(box, QColor(0, 0, 0, 128));
+    painter.setPen(QPen(Qt::white, 2.0));
+    painter.drawLine(QPointF(w - b - 10, h - 15), QPointF(w - 10, h - 15));
+    painter.drawLine(QPointF(w - b - 10, h - 35), QPointF(w - b - 10, h - 15));
+    painter.drawLine(QPointF(w - 10, h - 35), QPointF(w - 10, h - 15));
+    painter.drawText(box, Qt::AlignCenter, bar.text);
+    if (!northArrow_.isNull())
+        painter.drawImage(QPoint(w - b - 50, h - 45), northArrow_);
+}
+
+void ViewerWidget::drawPoints(const QList<QPointF>& points, QColor colour, int width)
+{
+    if (points.isEmpty() || image->isNull())
+        return;
+    QPainter painter(image.get());
+    painter.setPen(overlayPen(colour, width));
+    painter.setBrush(QBrush(colour, Qt::SolidPattern));
+    for (const QPointF& point : points)
+        painter.drawEllipse(point, width, width);
+}
+
+void ViewerWidget::drawMarks(const QList<QPointF>& points, QColor colour, int width)
+{
+    drawPoints(points, colour, width);
+}
+
+void ViewerWidget::drawPolyline(const QList<QPointF>& points, QColor colour, int width)
+{
+    if (points.isEmpty() || image->isNull())
+        return;
+    QList<QLineF> segments;
+    segments.reserve(points.size());
+    if (ViewGeometry::isClosedCurve(points)) {
+        QList<QPointF> clipped;
+        clipPolyline(points, clipped);
+        for (qsizetype k = 1; k < clipped.size(); ++k)
+            segments.append(QLineF(clipped[k - 1], clipped[k]));
+    } else {
+        const QList<QList<QPointF>> runs = ViewGeometry::clipOpenPolyline(points, image->size());
+        for (const QList<QPointF>& run : runs) {
+            for (qsizetype k = 1; k < run.size(); ++k)
+                segments.append(QLineF(run[k - 1], run[k]));
+        }
+    }
+    if (segments.isEmpty())
+        return;
+    QPainter painter(image.get());
+    painter.setPen(overlayPen(colour, width));
+    painter.setBrush(QBrush(colour, Qt::SolidPattern));
+    painter.drawLines(segments);
+}
+
+void ViewerWidget::clipPolyline(const QList<QPointF>& in, QList<QPointF>& out) const
+{
+    ViewGeometry::clipPolygon(in, out, image->size());
+}
+
+void ViewerWidget::centerOn(int x, int y)
+{
+    origin = ViewGeometry::centredOrigin(x, y, imageWidth, imageHeight, zoom);
+}
+
+void ViewerWidget::pan(int dataWidth, int dataHeight, QPoint mousePos)
+{
+    const ViewGeometry::PanResult result = ViewGeometry::panStep(origin, lastMousePos, mousePos, zoom, dataWidth,
+                                                                 dataHeight);
+    origin = result.origin;
+    lastMousePos = result.lastMousePos;
+}
+
+void ViewerWidget::zoomStep(QPointF position, int steps)
+{
+    const ViewGeometry::ZoomStepResult result = ViewGeometry::zoomStep(position, steps, zoomIndex, origin);
+    if (!result.changed)
+        return;
+    zoom = result.zoom;
+    zoomIndex = result.zoomIndex;
+    origin = result.origin;
+}
+
+void ViewerWidget::resetView()
+{
+    zoom = 1.0;
+    zoomIndex = ViewGeometry::startZoomIndex;
+    origin = QPoint(0, 0);
+    lastMousePos = QPoint(-1, -1);
+}
+
+void ViewerWidget::copyViewState(const ViewerWidget& other)
+{
+    zoom = other.zoom;
+    zoomIndex = other.zoomIndex;
+    origin = other.origin;
+}
+
+void ViewerWidget::setGroundPixelSize(double metres)
+{
+    groundPixelSize_ = (metres > 0.0 && std::isfinite(metres)) ? metres : ViewGeometry::defaultGroundPixelSize;
+}
+
+void ViewerWidget::resizeImage(QSize size)
+{
+    if (image->size() == size)
+        return;
+    image = std::make_unique<QImage>(size, QImage::Format_ARGB32);
+    if (this->size() != size) {
+        resize(size);
+        setMinimumSize(size);
+        setMaximumSize(size);
+    }
+    imageBits = image->isNull() ? nullptr : image->bits();
+}
+
+void ViewerWidget::clear()
+{
+    resizeImage(QSize(0, 0));
+}
+
+bool ViewerWidget::isEmpty() const
+{
+    return image->size().isEmpty();
+}
+
+void ViewerWidget::showToolTipAt(int x, int y, QString text)
+{
+    QToolTip::showText(QPoint(x, y), text, nullptr, QRect(), 1000);
+}
+
+void ViewerWidget::paintEvent(QPaintEvent* event)
+{
+    if (image->isNull())
+        return;
+    QPainter painter(this);
+    painter.drawImage(event->rect(), *image, event->rect());
+}
+
+} // namespace UI

@@ -1,0 +1,112 @@
+#pragma once
+
+// Image view of one viewer side: renders one grey or three colour float
+// channels (samples in [0, 1], row-major) at one of twenty zoom levels into
+// an ARGB image of exactly the visible size, with a scale bar and a north
+// arrow, and lets the main window paint its overlays into the same image.
+//
+// The widget has no input handling and knows nothing of data sets: the main
+// window routes mouse and wheel events to the view operations below and
+// reads and writes the view state fields directly.
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include <QColor>
+#include <QImage>
+#include <QList>
+#include <QPoint>
+#include <QPointF>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+
+#include "viewers/ViewGeometry.h"
+
+class QPaintEvent;
+
+namespace UI {
+
+class ViewerWidget : public QWidget {
+    Q_OBJECT
+
+public:
+    ViewerWidget(int row, int column, QString name, int side, QWidget* parent = nullptr);
+    ~ViewerWidget() override;
+
+    // Samples the visible region of a dataWidth x dataHeight grid into the
+    // image and schedules a repaint. channel1 and channel2 together make a
+    // colour render (red, green, blue from channels 0, 1, 2); without them the
+    // image is grey. With a non-empty windowSize the channels hold only that
+    // window of the grid at windowOrigin, and the rest is shown white.
+    void render(int dataWidth, int dataHeight, const float* channel0, const float* channel1, const float* channel2,
+                bool withScaleBar, QPoint windowOrigin = QPoint(), QSize windowSize = QSize());
+
+    // Scale bar and north arrow at the image's bottom-right corner.
+    void drawScaleBar();
+
+    // Overlays, in image coordinates. Nothing is drawn on an empty image.
+    void drawPoints(const QList<QPointF>& points, QColor colour, int width);
+    void drawMarks(const QList<QPointF>& points, QColor colour, int width);
+    // A closed curve (last point equal to the first) is clipped as a polygon;
+    // an open one segment by segment, so it shows gaps where it leaves the
+    // image.
+    void drawPolyline(const QList<QPointF>& points, QColor colour, int width);
+    // Polygon clipping of a path to the image rectangle (see
+    // ViewGeometry::clipPolygon).
+    void clipPolyline(const QList<QPointF>& in, QList<QPointF>& out) const;
+
+    // View operations; none re-renders, the caller refreshes the viewer.
+    void centerOn(int x, int y);
+    void pan(int dataWidth, int dataHeight, QPoint mousePos);
+    void zoomStep(QPointF position, int steps);
+    void resetView();
+    void copyViewState(const ViewerWidget& other);
+
+    // Metres per data pixel of the shown grid, used by the scale bar
+    // (10 m for Sentinel-2 products).
+    void setGroundPixelSize(double metres);
+    double groundPixelSize() const { return groundPixelSize_; }
+
+    void resizeImage(QSize size);
+    void clear();
+    bool isEmpty() const;
+
+    void showToolTipAt(int x, int y, QString text);
+
+protected slots:
+    void paintEvent(QPaintEvent* event) override;
+
+public:
+    // View state, read (and partly written) by the main window.
+    int side = 0;                  // viewer side: 0 left, 1 right
+    QSize viewportSize{0, 0};      // size of the enclosing scroll area
+    std::unique_ptr<QImage> image; // the rendered view with its overlays
+    uchar* imageBits = nullptr;    // pixel memory of image
+    int row = 0;
+    int column = 0;
+    QString name;                  // "viewerWidgetMain", "viewerWidgetToolsFeature", ...
+    QPoint lastMousePos{-1, -1};   // mouse position of the last pan step; (-1, -1) none
+    QPoint origin{0, 0};           // data pixel shown at the image's top-left corner
+    bool dragging = false;         // a pan drag is in progress
+    double zoom = 1.0;             // screen pixels per data pixel, a zoomTable value
+    static constexpr const std::array<double, 20>& zoomTable = ViewGeometry::zoomTable;
+    int zoomIndex = ViewGeometry::startZoomIndex;
+    int imageWidth = 0;            // last render
+    int imageHeight = 0;
+    int imagePixelCount = 0;
+    QPoint visibleEnd{0, 0};       // exclusive end of the visible region, data pixels
+    QSize visibleSize{0, 0};       // visibleEnd - origin
+
+private:
+    double groundPixelSize_ = ViewGeometry::defaultGroundPixelSize;
+    // Data coordinate of every image column and row of the last render;
+    // -1 marks a white (outside the window) position in a window render.
+    // Reused from render to render, like the image.
+    std::vector<int> columnIndex_;
+    std::vector<int> rowIndex_;
+    QImage northArrow_;
+};
+
+} // namespace UI

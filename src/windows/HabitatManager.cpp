@@ -1,0 +1,6 @@
+#include "windows/HabitatManager.h"
+
+HabitatManager::HabitatManager(QWidget* parent)
+    : QMainWindow(parent)
+{
+}
