@@ -8,11 +8,13 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 build="$root/build/release"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFENLARK_BUILD_TESTS=OFF
-cmake --build "$build" --target fenlark
+cmake --build "$build" --target fenlark fenlark_sample_product
 
 work="$root/build/workdir"
 mkdir -p "$work"
 cp "$root/default_config.ini" "$work/default_config.ini"
+# A synthetic Sentinel-2 product to open (kept when already there).
+"$build/sample/fenlark_sample_product" "$work"
 
 cd "$work"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then

@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <iostream>
 #include <limits>
 
 #include <omp.h>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 // ---------------------------------------------------------------- DataCache
 
@@ -55,6 +60,47 @@ BandLevel::BandLevel(std::string path_)
 {
 }
 
+std::unique_ptr<float[]> BandLevel::allocateSamples(int n)
+{
+    if (n <= 0)
+        return {};
+    std::unique_ptr<float[]> samples(new float[static_cast<std::size_t>(n)]);
+    char* bytes = reinterpret_cast<char*>(samples.get());
+    const std::size_t size = static_cast<std::size_t>(n) * sizeof(float);
+#ifdef __linux__
+    // Ask for huge pages, so a full tile (about 480 MB) is not written one
+    // 4 KiB page fault at a time.
+    constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(bytes) + huge - 1) & ~(huge - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(bytes) + size) & ~(huge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+    // Touch the pages from every thread, so a single-threaded writer (a
+    // raster decoder) does not stall on the first-touch faults.
+    constexpr long page = 4096;
+    const long pages = static_cast<long>((size + page - 1) / page);
+#pragma omp parallel for schedule(static)
+    for (long i = 0; i < pages; ++i)
+        bytes[static_cast<std::size_t>(i) * page] = 0;
+    return samples;
+}
+
+void BandLevel::finishStore(bool autoMinMax, float scannedMin, float scannedMax, double fixedMin, double fixedMax)
+{
+    if (autoMinMax) {
+        min = scannedMin;
+        max = scannedMax;
+    } else {
+        // A zero leaves the field as it was (the 8-bit readers pass 0 and 255).
+        if (fixedMin != 0.0)
+            min = static_cast<float>(fixedMin);
+        if (fixedMax != 0.0)
+            max = static_cast<float>(fixedMax);
+    }
+    std::cout << name << " data loaded, min, max: " << min << ", " << max << std::endl;
+}
+
 template <typename T>
 void BandLevel::storeSamples(const T* src, int n, bool autoMinMax, double fixedMin, double fixedMax)
 {
@@ -62,8 +108,7 @@ void BandLevel::storeSamples(const T* src, int n, bool autoMinMax, double fixedM
         releaseData();
     n = std::max(n, 0);
     count = n;
-    if (n > 0)
-        data.reset(new float[static_cast<std::size_t>(n)]);
+    data = allocateSamples(n);
     float* dst = data.get();
 
     float lo = std::numeric_limits<float>::max();
@@ -76,18 +121,32 @@ void BandLevel::storeSamples(const T* src, int n, bool autoMinMax, double fixedM
             lo = std::min(lo, v);
             hi = std::max(hi, v);
         }
-        min = lo;
-        max = hi;
     } else {
 #pragma omp parallel for schedule(static)
         for (int i = 0; i < n; ++i)
             dst[i] = static_cast<float>(src[i]);
-        if (fixedMin != 0.0)
-            min = static_cast<float>(fixedMin);
-        if (fixedMax != 0.0)
-            max = static_cast<float>(fixedMax);
     }
-    std::cout << name << " data loaded, min, max: " << min << ", " << max << std::endl;
+    finishStore(autoMinMax, lo, hi, fixedMin, fixedMax);
+}
+
+void BandLevel::adoptData(std::unique_ptr<float[]> samples, int n, bool autoMinMax, double fixedMin, double fixedMax)
+{
+    if (data)
+        releaseData();
+    n = samples ? std::max(n, 0) : 0;
+    data = std::move(samples);
+    count = n;
+    float lo = std::numeric_limits<float>::max();
+    float hi = std::numeric_limits<float>::lowest();
+    if (autoMinMax) {
+        const float* values = data.get();
+#pragma omp parallel for schedule(static) reduction(min : lo) reduction(max : hi)
+        for (int i = 0; i < n; ++i) {
+            lo = std::min(lo, values[i]);
+            hi = std::max(hi, values[i]);
+        }
+    }
+    finishStore(autoMinMax, lo, hi, fixedMin, fixedMax);
 }
 
 void BandLevel::setDataFromBytes(const std::uint8_t* src, int n, bool autoMinMax, double lo, double hi)

@@ -63,6 +63,13 @@ public:
     void setDataFromBytes(const std::uint8_t* src, int count, bool autoMinMax, double min, double max);
     void setDataFromUInt16(const std::uint16_t* src, int count, bool autoMinMax, double min, double max);
     void setDataFromFloats(const float* src, int count, bool autoMinMax, double min, double max);
+    // Takes over an array of count samples that a reader filled in place, so
+    // a large band is never held twice; min, max and the log line follow the
+    // raster store above.
+    void adoptData(std::unique_ptr<float[]> samples, int count, bool autoMinMax, double min, double max);
+    // A new, uninitialised array of count floats for a band level, ready to be
+    // written at full speed by a reader.
+    static std::unique_ptr<float[]> allocateSamples(int count);
 
     // Maps the raw samples to [0, 1] in place, optionally through the
     // histogram crop limits.
@@ -81,6 +88,7 @@ public:
 private:
     template <typename T>
     void storeSamples(const T* src, int count, bool autoMinMax, double min, double max);
+    void finishStore(bool autoMinMax, float scannedMin, float scannedMax, double fixedMin, double fixedMax);
     void buildHistogram();
     DataCache& cacheEntry(const std::string& key, std::size_t count);
 };

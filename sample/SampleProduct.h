@@ -1,0 +1,74 @@
+#pragma once
+
+// Writer of synthetic Sentinel-2 Level-2A products.
+//
+// A product is a zip archive with the folder layout of a real one
+// ("<name>.SAFE/GRANULE/L2A_<tile>_.../IMG_DATA/R10m|R20m|R60m/", "QI_DATA/")
+// whose rasters are lossless JPEG 2000 codestreams georeferenced through a
+// GMLJP2 box only, as delivered products carry it. Every sample follows a
+// formula of this header, so readers can be checked against exact values.
+// The same writer makes the damaged variants the error paths need.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace Sample {
+
+// What is wrong with a written product.
+enum class Flaw {
+    None,
+    MasksOnly,            // the only rasters are detector-footprint and quality masks
+    NotAZip,              // random bytes in a file named like a product
+    RandomBytesRaster,    // the B03 10 m entry holds random bytes
+    NoGeoreference,       // no raster carries a georeference
+    Geographic,           // every raster is in EPSG:4326 (degrees, not UTM)
+    TruncatedCodestream,  // the B04 10 m codestream is cut short
+    NoRecognisedBand,     // only rasters whose names carry no band code (and TCI, PVI)
+    SignedBand,           // an extra B05 band at 20 m stored as signed 16-bit samples
+};
+
+struct ProductSpec {
+    int size = 120;                 // working grid in 10 m pixels, a multiple of 6, at least 12
+    int epsg = 32633;               // UTM projection of the rasters
+    int originEasting = 500000;     // upper-left corner
+    int originNorthing = 5400000;
+    std::string tileId = "T33UXP";
+    std::string sensingTime = "20230601T095031";
+    std::string extension = "zip";  // the file name's suffix (the archive is a zip whatever it says)
+    bool withB11 = true;
+    bool withB12 = true;
+    bool withPreview = true;
+    Flaw flaw = Flaw::None;
+    int threads = 1;                // rasters encoded at the same time
+};
+
+// Working-grid pixels of the upper-left square where every band is 0 (no data).
+constexpr int kNoDataCorner = 12;
+
+// File name of the product without its suffix:
+// "S2A_MSIL2A_<sensing time>_N0509_R079_<tile>_20230601T121212".
+std::string productName(const ProductSpec& spec);
+
+// Writes the product into folder (created when missing) and returns the
+// archive's path. Throws std::runtime_error or std::invalid_argument; a failed
+// write leaves no file behind.
+std::filesystem::path writeProduct(const std::filesystem::path& folder, const ProductSpec& spec = {});
+
+// Sample formulas, at pixel (x, y) of a raster whose pixel is scale x 10 m.
+// Reflectance bands ("B01".."B12", "B8A"): unsigned 16-bit, 0 in the no-data corner.
+std::uint16_t reflectance(const std::string& code, int x, int y, int scale);
+// Scene classification (SCL, 8-bit classes 0..11; 0 = no data in the corner).
+std::uint8_t sceneClass(int x, int y, int scale);
+// Cloud probability (MSK_CLDPRB, 8-bit percent).
+std::uint8_t cloudProbability(int x, int y, int scale);
+// Signed 16-bit samples of the SignedBand flaw's B05.
+std::int16_t signedSample(int x, int y);
+// Preview image (PVI): channel 0..2 at its own pixel.
+std::uint8_t previewValue(int channel, int x, int y);
+// Size in pixels and pixel size in metres of the preview image of a product
+// of the given working size (343 px of 320 m for a full 10980 px tile).
+int previewSize(int size);
+int previewPixelSize(int size);
+
+} // namespace Sample

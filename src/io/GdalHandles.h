@@ -1,0 +1,83 @@
+#pragma once
+
+// Owning handles for GDAL objects and the process-wide GDAL set-up.
+//
+// Every dataset, string list, virtual file and coordinate transformation the
+// file layer obtains from GDAL is held by one of these handles, so an early
+// return or an exception can never leak one or leave a dataset open.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <cpl_string.h>
+#include <cpl_vsi.h>
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+
+namespace IO::Gdal {
+
+// Registers every GDAL driver. Safe to call from any thread, any number of
+// times: the registration itself runs once per process.
+void registerDrivers();
+
+// Lets PROJ find a "proj.db" kept in the given folder (the program's working
+// directory) before its installed one. The installed search paths stay behind
+// it, and nothing changes when the folder holds no "proj.db": replacing the
+// search path would leave every EPSG code of the process unresolved.
+void preferProjDatabaseIn(const std::string& folder);
+
+struct DatasetCloser {
+    void operator()(GDALDataset* dataset) const noexcept;
+};
+using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
+
+// Opens a raster read-only; null when it cannot be opened. allowedDrivers is
+// a list of driver short names (empty: any driver).
+Dataset openRaster(const std::string& path, const std::vector<std::string>& allowedDrivers = {});
+
+struct StringListDeleter {
+    void operator()(char** list) const noexcept { CSLDestroy(list); }
+};
+// A GDAL string list (char**, null-terminated) freed with CSLDestroy.
+using StringList = std::unique_ptr<char*, StringListDeleter>;
+
+// The entries of a string list as std::strings (none for a null list).
+std::vector<std::string> toStrings(const StringList& list);
+
+struct VsiFileCloser {
+    void operator()(VSILFILE* file) const noexcept
+    {
+        if (file)
+            VSIFCloseL(file);
+    }
+};
+using VsiFile = std::unique_ptr<VSILFILE, VsiFileCloser>;
+
+struct TransformationDeleter {
+    void operator()(OGRCoordinateTransformation* transformation) const noexcept
+    {
+        OGRCoordinateTransformation::DestroyCT(transformation);
+    }
+};
+using CoordinateTransformation = std::unique_ptr<OGRCoordinateTransformation, TransformationDeleter>;
+
+// A file of GDAL's in-memory file system ("/vsimem/..."), removed when the
+// object goes. The name is unique in the process.
+class MemoryFile {
+public:
+    explicit MemoryFile(const std::string& suffix);
+    ~MemoryFile();
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    // A copy of the file's bytes (empty when it does not exist).
+    std::vector<std::uint8_t> bytes() const;
+
+private:
+    std::string path_;
+};
+
+} // namespace IO::Gdal

@@ -1,0 +1,798 @@
+#include "io/JP2ZipFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdint>
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+#include <limits>
+#include <locale>
+#include <memory>
+#include <new>
+#include <sstream>
+#include <system_error>
+#include <thread>
+
+#include <GeographicLib/GeoCoords.hpp>
+#include <GeographicLib/UTMUPS.hpp>
+
+#include "io/GdalHandles.h"
+#include "io/GeoTiffExport.h"
+#include "io/KmlCurves.h"
+
+namespace IO {
+
+namespace {
+
+// Rasters of a product are JPEG 2000 codestreams; no other driver is probed.
+const std::vector<std::string> kJp2Driver{"JP2OpenJPEG"};
+
+// Runs body and turns every foreign exception into the file layer's code.
+template <typename Body>
+void atBoundary(File::error code, Body&& body)
+{
+    try {
+        body();
+    } catch (const File::error&) {
+        throw;
+    } catch (const std::exception&) {
+        throw code;
+    }
+}
+
+// Releases, on scope exit, the sources of an index band that the user has not
+// loaded: sources read only to compute an index do not stay in memory, also
+// when the computation fails.
+class SourceRelease {
+public:
+    SourceRelease(std::vector<Band>& bands, const std::set<int>& loaded, std::vector<int> sources)
+        : bands_(bands)
+        , loaded_(loaded)
+        , sources_(std::move(sources))
+    {
+    }
+    ~SourceRelease()
+    {
+        for (int s : sources_)
+            if (!loaded_.count(s))
+                bands_[static_cast<std::size_t>(s)].release();
+    }
+    SourceRelease(const SourceRelease&) = delete;
+    SourceRelease& operator=(const SourceRelease&) = delete;
+
+private:
+    std::vector<Band>& bands_;
+    const std::set<int>& loaded_;
+    std::vector<int> sources_;
+};
+
+bool isTileId(const std::string& token)
+{
+    // "T33UXP": T, two digits of the UTM zone, three letters of the grid square.
+    return token.size() == 6 && token[0] == 'T' && std::isdigit(static_cast<unsigned char>(token[1]))
+        && std::isdigit(static_cast<unsigned char>(token[2])) && std::isupper(static_cast<unsigned char>(token[3]))
+        && std::isupper(static_cast<unsigned char>(token[4])) && std::isupper(static_cast<unsigned char>(token[5]));
+}
+
+// Reads the whole raster band resampled (nearest neighbour) to outWidth x
+// outHeight floats. When the grid is a whole multiple of the raster, the read
+// goes in strips of block rows and each strip's blocks are dropped from GDAL's
+// block cache right after, so the decoded band is never held twice. A strip
+// holds enough blocks to keep every decoding thread of GDAL busy.
+bool readWholeBand(GDALRasterBand* raster, float* dst, int outWidth, int outHeight)
+{
+    const int rasterWidth = raster->GetXSize();
+    const int rasterHeight = raster->GetYSize();
+    if (rasterWidth <= 0 || rasterHeight <= 0)
+        return false;
+    const bool wholeFactor = outWidth % rasterWidth == 0 && outHeight % rasterHeight == 0;
+    if (!wholeFactor) {
+        return raster->RasterIO(GF_Read, 0, 0, rasterWidth, rasterHeight, dst, outWidth, outHeight, GDT_Float32, 0,
+                                0, nullptr)
+            == CE_None;
+    }
+    const int factor = outHeight / rasterHeight;
+    int blockWidth = 0;
+    int blockHeight = 0;
+    raster->GetBlockSize(&blockWidth, &blockHeight);
+    blockWidth = std::clamp(blockWidth, 1, rasterWidth);
+    blockHeight = std::clamp(blockHeight, 1, rasterHeight);
+    const int blocksPerRow = (rasterWidth + blockWidth - 1) / blockWidth;
+    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int blockRows = std::max(1, (8 * threads + blocksPerRow - 1) / blocksPerRow);
+    const int stripRows = blockRows > rasterHeight / blockHeight ? rasterHeight : blockRows * blockHeight;
+    for (int row = 0; row < rasterHeight; row += stripRows) {
+        const int rows = std::min(stripRows, rasterHeight - row);
+        float* strip = dst + static_cast<std::size_t>(row) * factor * static_cast<std::size_t>(outWidth);
+        const CPLErr status = raster->RasterIO(GF_Read, 0, row, rasterWidth, rows, strip, outWidth, rows * factor,
+                                               GDT_Float32, 0, 0, nullptr);
+        raster->FlushCache(false);
+        if (status != CE_None)
+            return false;
+    }
+    return true;
+}
+
+std::string workingDirectory()
+{
+    std::error_code ec;
+    const auto path = std::filesystem::current_path(ec);
+    return ec ? std::string() : path.string();
+}
+
+// Whole metres, truncated toward zero like an int conversion, for values
+// that fit an int; false otherwise (NaN, infinite, out of range).
+bool truncateToInt(double value, double* out)
+{
+    if (!std::isfinite(value))
+        return false;
+    const double whole = std::trunc(value);
+    if (whole < static_cast<double>(INT_MIN) || whole > static_cast<double>(INT_MAX))
+        return false;
+    *out = whole;
+    return true;
+}
+
+// Floor division, so a window starting left of the raster maps onto the
+// source pixel that really holds it.
+int floorDiv(int a, int b)
+{
+    const int q = a / b;
+    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- BandSource
+
+JP2ZipFile::BandSource::BandSource(std::string code_, std::string description_)
+    : code(std::move(code_))
+    , description(std::move(description_))
+{
+}
+
+// ---------------------------------------------------------------- JP2ZipFile
+
+JP2ZipFile::JP2ZipFile()
+{
+    bandDescriptions = {
+        {"AOT", "Aerosol Optical Thickness"},
+        {"B01", "Aerosol detection"},
+        {"B02", "Blue"},
+        {"B03", "Green"},
+        {"B04", "Red"},
+        {"B05", "Vegetation classification"},
+        {"B06", "Vegetation classification"},
+        {"B07", "Vegetation classification"},
+        {"B08", "Near infrared"},
+        {"B08A", "Vegetation classification"},
+        {"B09", "Water vapour"},
+        {"B10", "Cirrus"},
+        {"B11", "Snow / ice / cloud discrimination"},
+        {"B12", "Snow / ice / cloud discrimination"},
+        {"B8A", "Vegetation classification"},
+        {"CLD", "Cloud map"},
+        {"PVI", "PreView Image"},
+        {"SCL", "Scene Classification"},
+        {"SNW", "Snow map"},
+        {"TCI", "True Colour Images"},
+        {"VIS", "VIS"},
+        {"WVP", "Scene-average Water Vapour map"},
+    };
+    indexNames = {
+        {"NDPI", "Normalized Difference Pond Index"},
+        {"NDTI", "Normalized Difference Turbidity Index"},
+        {"NDVI", "Normalized Difference Vegetation Index"},
+        {"NDWI", "Normalized Difference Water Index"},
+        {"NDWI2", "Normalized Difference Water Index 2"},
+        {"NDWI3", "Normalized Difference Water Index 3"},
+    };
+    indexSources = {
+        {"NDPI", {"B11", "B03"}},
+        {"NDTI", {"B04", "B03"}},
+        {"NDVI", {"B08", "B04"}},
+        {"NDWI", {"B03", "B08"}},
+        {"NDWI2", {"B03", "B11"}},
+        {"NDWI3", {"B08", "B12"}},
+    };
+}
+
+JP2ZipFile::~JP2ZipFile() = default;
+
+std::string JP2ZipFile::bandCodeOf(const std::string& entryPath) const
+{
+    std::string fileName = entryPath.substr(entryPath.find_last_of("/\\") + 1);
+    if (const auto dot = fileName.rfind('.'); dot != std::string::npos)
+        fileName.erase(dot);
+
+    std::vector<std::string> tokens;
+    std::size_t start = 0;
+    while (start <= fileName.size()) {
+        const auto end = std::min(fileName.find('_', start), fileName.size());
+        if (end > start)
+            tokens.push_back(fileName.substr(start, end - start));
+        start = end + 1;
+    }
+    // Band files carry the tile id first ("T33UXP_20230601T095031_B04_10m");
+    // the masks of the quality folder carry none ("MSK_CLDPRB_20m").
+    auto first = tokens.begin();
+    if (const auto tile = std::find_if(tokens.begin(), tokens.end(), isTileId); tile != tokens.end())
+        first = tile + 1;
+
+    // Codes are tried in key order; a token names a code when it starts with
+    // it ("CLDPRB" is the cloud map, "SNWPRB" the snow map).
+    for (const auto& [code, description] : bandDescriptions)
+        for (auto it = first; it != tokens.end(); ++it)
+            if (it->compare(0, code.size(), code) == 0)
+                return code;
+    return {};
+}
+
+std::string JP2ZipFile::firstBandPath() const
+{
+    if (bands.empty() || bands.front().levels.empty())
+        return {};
+    return bands.front().levels.front().path;
+}
+
+void JP2ZipFile::open(std::string name_, std::string extension_, std::string directory_)
+{
+    try {
+        openProduct(std::move(name_), std::move(extension_), std::move(directory_));
+    } catch (const error&) {
+        throw;
+    } catch (const GeographicLib::GeographicErr&) {
+        throw error::MissingMetadata;
+    } catch (const std::exception&) {
+        throw error::CannotOpen;
+    }
+}
+
+void JP2ZipFile::openProduct(std::string name_, std::string extension_, std::string directory_)
+{
+    if (extension_ != "zip")
+        throw error::UnsupportedFormat;
+    File::open(std::move(name_), std::move(extension_), std::move(directory_));
+
+    const std::string archive = "/vsizip/" + directory + "/" + name + "." + extension;
+    const Gdal::StringList listing(VSIReadDirRecursive(archive.c_str()));
+    std::vector<std::string> entries;
+    for (auto& entry : Gdal::toStrings(listing)) {
+        if (entry.find(".jp2") != std::string::npos && entry.find("MSK_DETFOO") == std::string::npos
+            && entry.find("MSK_QUALIT") == std::string::npos)
+            entries.push_back(std::move(entry));
+    }
+    if (entries.empty())
+        throw error::FileCorrupted;
+
+    Gdal::registerDrivers();
+    Gdal::preferProjDatabaseIn(workingDirectory());
+
+    struct RasterSize {
+        int width;
+        int height;
+    };
+    std::map<std::string, RasterSize> rasterSizes;
+    std::vector<std::string> codes;
+    bool georeferenced = false;
+    for (const auto& entry : entries) {
+        const std::string code = bandCodeOf(entry);
+        if (code.empty())
+            continue;
+        const std::string path = archive + "/" + entry;
+        const Gdal::Dataset dataset = Gdal::openRaster(path, kJp2Driver);
+        if (!dataset)
+            throw error::CannotOpen;
+        double transform[6];
+        if (dataset->GetGeoTransform(transform) != CE_None)
+            throw error::MissingMetadata;
+        const double filePixelSize = transform[1];
+        if (!std::isfinite(filePixelSize) || filePixelSize <= 0.0)
+            throw error::MissingMetadata;
+
+        if (!georeferenced) {
+            double easting = 0.0;
+            double northing = 0.0;
+            if (!truncateToInt(transform[0], &easting) || !truncateToInt(transform[3], &northing))
+                throw error::MissingMetadata;
+            const OGRSpatialReference* srs = dataset->GetSpatialRef();
+            if (!srs)
+                throw error::MissingMetadata;
+            int north = 0;
+            const int zone = srs->GetUTMZone(&north);
+            if (zone < GeographicLib::UTMUPS::MINUTMZONE || zone > GeographicLib::UTMUPS::MAXUTMZONE)
+                throw error::MissingMetadata;
+            originEasting = static_cast<int>(easting);
+            originNorthing = static_cast<int>(northing);
+            utmZone = zone;
+            northernHemisphere = north ? 1 : 0;
+            georeferenced = true;
+        }
+
+        auto [source, inserted] = bandSources.try_emplace(code, code, bandDescriptions.at(code));
+        if (inserted && code != "TCI" && code != "PVI")
+            codes.push_back(code);
+        source->second.files.emplace_back(path, filePixelSize);
+        rasterSizes[path] = {dataset->GetRasterXSize(), dataset->GetRasterYSize()};
+    }
+
+    // A product in which no file names a band has nothing to show.
+    if (codes.empty())
+        throw error::FileCorrupted;
+
+    std::sort(codes.begin(), codes.end());
+    bands.clear();
+    bands.reserve(codes.size() + indexSources.size());
+    for (const auto& code : codes) {
+        BandSource& source = bandSources.at(code);
+        std::vector<std::pair<std::string, double>> files(source.files.begin(), source.files.end());
+        std::stable_sort(files.begin(), files.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
+        source.files.assign(files.begin(), files.end());
+        const auto& [path, filePixelSize] = files.front();
+        const double scale = filePixelSize / pixelSize;
+
+        if (bands.empty()) {
+            // The first band's raster defines the working grid of every band.
+            const RasterSize size = rasterSizes.at(path);
+            const double gridWidth = std::trunc(size.width * scale);
+            const double gridHeight = std::trunc(size.height * scale);
+            if (!(gridWidth >= 1.0 && gridHeight >= 1.0 && gridWidth * gridHeight <= static_cast<double>(INT_MAX)))
+                throw error::FileCorrupted;
+            width = static_cast<int>(gridWidth);
+            height = static_cast<int>(gridHeight);
+            pixelCount = width * height;
+        }
+
+        Band band(code + "-" + source.description);
+        band.code = code;
+        band.scale = scale;
+        band.levels.emplace_back(path);
+        bands.push_back(std::move(band));
+    }
+
+    // Both corners of the working grid; the lower-right one lies size x 10 m
+    // from the origin whatever raster happened to be listed first.
+    const GeographicLib::GeoCoords upperLeft(utmZone, northernHemisphere != 0, originEasting, originNorthing);
+    const GeographicLib::GeoCoords lowerRight(utmZone, northernHemisphere != 0, originEasting + width * pixelSize,
+                                              originNorthing - height * pixelSize);
+    upperLeftLat = upperLeft.Latitude();
+    upperLeftLon = upperLeft.Longitude();
+    lowerRightLat = lowerRight.Latitude();
+    lowerRightLon = lowerRight.Longitude();
+
+    const int imageBands = static_cast<int>(bands.size());
+    for (const auto& [indexCode, sourceCodes] : indexSources) {
+        int a = -1;
+        int b = -1;
+        for (int i = 0; i < imageBands; ++i) {
+            const auto& code = bands[static_cast<std::size_t>(i)].code;
+            if (code == sourceCodes[0])
+                a = i;
+            else if (code == sourceCodes[1])
+                b = i;
+        }
+        if (a < 0 || b < 0)
+            continue;
+        Band band(indexCode + " - " + indexNames.at(indexCode));
+        band.code = indexCode;
+        band.derived = true;
+        band.levels.emplace_back(band.name);
+        band.sourceBands = {a, b};
+        band.sourceScales = {static_cast<int>(bands[static_cast<std::size_t>(a)].scale),
+                             static_cast<int>(bands[static_cast<std::size_t>(b)].scale)};
+        bands.push_back(std::move(band));
+    }
+}
+
+// ------------------------------------------------------------ band loading
+
+void JP2ZipFile::loadBand(int band, int level, double lowCut, double highCut, bool autoCrop, bool keepRaw)
+{
+    atBoundary(error::ReadFailed, [&] {
+        BandLevel& target = bandLevel(band, level);
+        loadedBands.insert(band);
+        const Band& record = bands[static_cast<std::size_t>(band)];
+        if (record.derived)
+            loadIndexBand(target, record.sourceBands, lowCut, highCut);
+        else
+            readBandLevel(target, lowCut, highCut, autoCrop, keepRaw);
+    });
+}
+
+void JP2ZipFile::readBandLevel(BandLevel& level, double lowCut, double highCut, bool autoCrop, bool keepRaw)
+{
+    atBoundary(error::ReadFailed, [&] {
+        const Gdal::Dataset dataset = Gdal::openRaster(level.path, kJp2Driver);
+        if (!dataset || dataset->GetRasterCount() < 1 || pixelCount <= 0)
+            throw error::ReadFailed;
+        GDALRasterBand* raster = dataset->GetRasterBand(1);
+        const GDALDataType type = raster->GetRasterDataType();
+        if (type != GDT_UInt16 && type != GDT_Byte)
+            throw error::ReadFailed;
+
+        // GDAL converts the samples to float while it reads them onto the
+        // working grid: the level's array is the only full-size buffer.
+        std::unique_ptr<float[]> samples = BandLevel::allocateSamples(pixelCount);
+        if (!readWholeBand(raster, samples.get(), width, height))
+            throw error::ReadFailed;
+        if (type == GDT_UInt16)
+            level.adoptData(std::move(samples), pixelCount, true, 0, 0);
+        else
+            level.adoptData(std::move(samples), pixelCount, false, 0, 255);
+        if (!keepRaw)
+            level.normalize(lowCut, highCut, autoCrop);
+    });
+}
+
+void JP2ZipFile::loadIndexBand(BandLevel& level, const std::vector<int>& sourceBands, double lowCut,
+                               double highCut)
+{
+    atBoundary(error::ReadFailed, [&] {
+        if (sourceBands.size() < 2 || pixelCount <= 0)
+            throw error::ReadFailed;
+        const std::vector<int> sources{sourceBands[0], sourceBands[1]};
+        for (int s : sources)
+            if (s < 0 || s >= static_cast<int>(bands.size()) || bands[static_cast<std::size_t>(s)].derived)
+                throw error::ReadFailed;
+
+        const SourceRelease release(bands, loadedBands, sources);
+        const float* values[2] = {nullptr, nullptr};
+        for (int i = 0; i < 2; ++i) {
+            BandLevel& source = bandLevel(sources[static_cast<std::size_t>(i)], 0);
+            // Sources are normalised with the automatic crop whatever the
+            // caller asked for, so every index sees comparable ranges.
+            if (!source.data)
+                readBandLevel(source, lowCut, highCut, true, false);
+            if (!source.data || source.count != pixelCount)
+                throw error::ReadFailed;
+            values[i] = source.data.get();
+        }
+
+        std::unique_ptr<float[]> index = BandLevel::allocateSamples(pixelCount);
+        float* out = index.get();
+        const float* a = values[0];
+        const float* b = values[1];
+        const int n = pixelCount;
+#pragma omp parallel for schedule(static)
+        for (int i = 0; i < n; ++i) {
+            const float sum = a[i] + b[i];
+            out[i] = sum != 0.0f ? (a[i] - b[i]) / sum : 0.0f;
+        }
+        level.adoptData(std::move(index), n, true, 0, 0);
+        level.normalize(0.0, 1.0, false);
+    });
+}
+
+// ------------------------------------------------------------ window reads
+
+void JP2ZipFile::readRegion(int band, int level, int x, int y, int width_, int height_, int outWidth,
+                            int outHeight, std::vector<double>& out)
+{
+    atBoundary(error::ReadFailed, [&] {
+        try {
+            bandLevel(band, level);
+        } catch (const error&) {
+            out.assign(static_cast<std::size_t>(std::max(outWidth, 0)) * std::max(outHeight, 0), 0.0);
+            throw;
+        }
+        const Band& record = bands[static_cast<std::size_t>(band)];
+        if (record.derived)
+            readIndexRegion(record, level, x, y, width_, height_, outWidth, outHeight, out);
+        else
+            readLevelRegion(record.levels[static_cast<std::size_t>(level)], x, y, width_, height_, outWidth,
+                            outHeight, out);
+    });
+}
+
+void JP2ZipFile::readLevelRegion(const BandLevel& level, int x, int y, int width_, int height_, int outWidth,
+                                 int outHeight, std::vector<double>& out)
+{
+    atBoundary(error::ReadFailed, [&] {
+        out.assign(static_cast<std::size_t>(std::max(outWidth, 0)) * std::max(outHeight, 0), 0.0);
+        if (width_ <= 0 || height_ <= 0 || outWidth <= 0 || outHeight <= 0)
+            throw error::ReadFailed;
+
+        const Gdal::Dataset dataset = Gdal::openRaster(level.path, kJp2Driver);
+        if (!dataset || dataset->GetRasterCount() < 1)
+            throw error::ReadFailed;
+        GDALRasterBand* raster = dataset->GetRasterBand(1);
+        const GDALDataType type = raster->GetRasterDataType();
+        if (type != GDT_UInt16 && type != GDT_Byte)
+            throw error::ReadFailed;
+
+        // Output pixel k covers the source span [x + k w / ow, x + (k + 1) w / ow).
+        // Only the pixels whose span lies inside the raster are read; the
+        // others keep their 0. Exact in integers.
+        const long long rasterWidth = raster->GetXSize();
+        const long long rasterHeight = raster->GetYSize();
+        auto insideRange = [](long long origin, long long size, long long outSize, long long extent) {
+            // first k with origin * outSize + k * size >= 0
+            long long first = origin >= 0 ? 0 : (-origin * outSize + size - 1) / size;
+            // last k + 1 with origin * outSize + k * size <= extent * outSize
+            const long long room = (extent - origin) * outSize;
+            long long end = room < 0 ? 0 : room / size;
+            first = std::clamp(first, 0LL, outSize);
+            end = std::clamp(end, 0LL, outSize);
+            return std::pair{first, end};
+        };
+        const auto [k0, k1] = insideRange(x, width_, outWidth, rasterWidth);
+        const auto [l0, l1] = insideRange(y, height_, outHeight, rasterHeight);
+        if (k0 >= k1 || l0 >= l1)
+            return;
+
+        // The window of those pixels in source pixels, kept fractional so the
+        // resampling picks the same samples as a read of the whole window.
+        const long long startX = x * static_cast<long long>(outWidth) + k0 * width_;
+        const long long endX = x * static_cast<long long>(outWidth) + k1 * width_;
+        const long long startY = y * static_cast<long long>(outHeight) + l0 * height_;
+        const long long endY = y * static_cast<long long>(outHeight) + l1 * height_;
+        GDALRasterIOExtraArg extra;
+        INIT_RASTERIO_EXTRA_ARG(extra);
+        extra.bFloatingPointWindowValidity = TRUE;
+        extra.dfXOff = static_cast<double>(startX) / outWidth;
+        extra.dfYOff = static_cast<double>(startY) / outHeight;
+        extra.dfXSize = static_cast<double>(endX - startX) / outWidth;
+        extra.dfYSize = static_cast<double>(endY - startY) / outHeight;
+        const int readX = static_cast<int>(startX / outWidth);
+        const int readY = static_cast<int>(startY / outHeight);
+        const int readWidth = static_cast<int>((endX + outWidth - 1) / outWidth) - readX;
+        const int readHeight = static_cast<int>((endY + outHeight - 1) / outHeight) - readY;
+        double* target = out.data() + l0 * outWidth + k0;
+        const GSpacing lineSpace = static_cast<GSpacing>(sizeof(double)) * outWidth;
+        const CPLErr status = raster->RasterIO(GF_Read, readX, readY, readWidth, readHeight, target,
+                                               static_cast<int>(k1 - k0), static_cast<int>(l1 - l0), GDT_Float64,
+                                               sizeof(double), lineSpace, &extra);
+        if (status != CE_None) {
+            std::fill(out.begin(), out.end(), 0.0);
+            throw error::ReadFailed;
+        }
+    });
+}
+
+void JP2ZipFile::readIndexRegion(const Band& band, int level, int x, int y, int width_, int height_,
+                                 int outWidth, int outHeight, std::vector<double>& out)
+{
+    atBoundary(error::ReadFailed, [&] {
+        const std::size_t count = static_cast<std::size_t>(std::max(outWidth, 0)) * std::max(outHeight, 0);
+        out.assign(count, 0.0);
+        if (band.sourceBands.size() < 2 || band.sourceScales.size() < 2)
+            throw error::ReadFailed;
+        try {
+            std::vector<double> second;
+            for (int i = 0; i < 2; ++i) {
+                const int source = band.sourceBands[static_cast<std::size_t>(i)];
+                const int scale = band.sourceScales[static_cast<std::size_t>(i)];
+                if (scale <= 0)
+                    throw error::ReadFailed;
+                int sx = x, sy = y, sw = width_, sh = height_;
+                if (scale != band.scale) {
+                    sx = floorDiv(x, scale);
+                    sy = floorDiv(y, scale);
+                    sw = width_ / scale;
+                    sh = height_ / scale;
+                }
+                readLevelRegion(bandLevel(source, level), sx, sy, sw, sh, outWidth, outHeight,
+                                i == 0 ? out : second);
+            }
+            for (std::size_t k = 0; k < count; ++k) {
+                const float a = static_cast<float>(out[k]);
+                const float b = static_cast<float>(second[k]);
+                const float sum = a + b;
+                out[k] = sum != 0.0f ? static_cast<double>((a - b) / sum) : 0.0;
+            }
+        } catch (...) {
+            out.assign(count, 0.0);
+            throw;
+        }
+    });
+}
+
+// ---------------------------------------------------------------- preview
+
+void JP2ZipFile::loadPreview(int width_, int height_)
+{
+    try {
+        const int w = width_ > 0 ? width_ : previewWidth;
+        const int h = height_ > 0 ? height_ : previewHeight;
+        if (w <= 0 || h <= 0)
+            return;
+        const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+
+        // Built aside and committed at the end, so a failure leaves the
+        // planes and their size as they were.
+        std::vector<std::vector<std::uint8_t>> planes(3);
+        for (std::size_t i = 0; i < 3; ++i) {
+            if (i < preview.size() && preview[i].size() == count)
+                planes[i] = preview[i];
+            else
+                planes[i].assign(count, 0);
+        }
+
+        const auto source = bandSources.find("PVI");
+        if (source != bandSources.end() && !source->second.files.empty()) {
+            const Gdal::Dataset dataset = Gdal::openRaster(source->second.files.front().first, kJp2Driver);
+            if (dataset) {
+                std::vector<std::uint8_t> buffer(count);
+                const int bandsToRead = std::min(dataset->GetRasterCount(), 3);
+                for (int b = 1; b <= bandsToRead; ++b) {
+                    GDALRasterBand* raster = dataset->GetRasterBand(b);
+                    if (raster->RasterIO(GF_Read, 0, 0, raster->GetXSize(), raster->GetYSize(), buffer.data(), w,
+                                         h, GDT_Byte, 0, 0, nullptr)
+                        == CE_None)
+                        planes[static_cast<std::size_t>(b - 1)] = buffer;
+                }
+            }
+        }
+
+        preview = std::move(planes);
+        previewWidth = w;
+        previewHeight = h;
+    } catch (...) {
+        // The preview is a convenience: a product whose preview cannot be
+        // read keeps the planes it had.
+    }
+}
+
+// ------------------------------------------------------------ coordinates
+
+bool JP2ZipFile::pixelToUtm(double x, double y, double* easting, double* northing) const noexcept
+{
+    return truncateToInt(originEasting + x * 10.0, easting) && truncateToInt(originNorthing - y * 10.0, northing);
+}
+
+bool JP2ZipFile::utmToLatLon(double easting, double northing, double* lat, double* lon) const noexcept
+{
+    try {
+        const GeographicLib::GeoCoords point(utmZone, northernHemisphere != 0, easting, northing);
+        *lat = point.Latitude();
+        *lon = point.Longitude();
+        return true;
+    } catch (...) {
+        *lat = std::numeric_limits<double>::quiet_NaN();
+        *lon = std::numeric_limits<double>::quiet_NaN();
+        return false;
+    }
+}
+
+void JP2ZipFile::pixelToLatLon(double x, double y, double* lat, double* lon)
+{
+    double easting = 0.0;
+    double northing = 0.0;
+    if (!pixelToUtm(x, y, &easting, &northing)) {
+        *lat = std::numeric_limits<double>::quiet_NaN();
+        *lon = std::numeric_limits<double>::quiet_NaN();
+        return;
+    }
+    utmToLatLon(easting, northing, lat, lon);
+}
+
+void JP2ZipFile::latLonToPixel(double lat, double lon, double* x, double* y)
+{
+    try {
+        // Forced into the data set's zone: a point of a neighbouring zone
+        // still gets coordinates on this grid.
+        const GeographicLib::GeoCoords point(lat, lon, utmZone);
+        *x = (point.Easting() - originEasting) / 10.0;
+        *y = (originNorthing - point.Northing()) / 10.0;
+    } catch (...) {
+        *x = std::numeric_limits<double>::quiet_NaN();
+        *y = std::numeric_limits<double>::quiet_NaN();
+    }
+}
+
+bool JP2ZipFile::containsLatLon(double lat, double lon)
+{
+    return lowerRightLat <= lat && lat <= upperLeftLat && upperLeftLon <= lon && lon <= lowerRightLon;
+}
+
+void JP2ZipFile::utmOrigin(double* easting, double* northing, std::vector<double>& zone)
+{
+    *easting = originEasting;
+    *northing = originNorthing;
+    try {
+        zone.push_back(northernHemisphere);
+        zone.push_back(utmZone);
+    } catch (...) {
+    }
+}
+
+void JP2ZipFile::utmToPixel(double easting, double northing, std::vector<double> zone, int* x, int* y)
+{
+    if (zone.size() < 2 || !std::isfinite(zone[0]) || !std::isfinite(zone[1]))
+        return;
+    if (std::trunc(zone[0]) != northernHemisphere || std::trunc(zone[1]) != utmZone)
+        return;
+    double px = 0.0;
+    double py = 0.0;
+    if (!truncateToInt((easting - originEasting) / pixelSize + 0.5, &px)
+        || !truncateToInt((originNorthing - northing) / pixelSize + 0.5, &py))
+        return;
+    *x = static_cast<int>(px);
+    *y = static_cast<int>(py);
+}
+
+std::string JP2ZipFile::positionText(double x, double y)
+{
+    try {
+        double easting = 0.0;
+        double northing = 0.0;
+        double lat = 0.0;
+        double lon = 0.0;
+        if (!pixelToUtm(x, y, &easting, &northing) || !utmToLatLon(easting, northing, &lat, &lon))
+            return {};
+        std::ostringstream text;
+        text.imbue(std::locale::classic());
+        text.precision(8);
+        text << "WGS84: " << lat << ", " << lon << ", UTM: " << static_cast<long long>(easting) << ", "
+             << static_cast<long long>(northing) << " " << utmZone << (northernHemisphere == 1 ? "N" : "S");
+        return text.str();
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string JP2ZipFile::latLonText(double x, double y)
+{
+    try {
+        double lat = 0.0;
+        double lon = 0.0;
+        pixelToLatLon(x, y, &lat, &lon);
+        if (!std::isfinite(lat) || !std::isfinite(lon))
+            return {};
+        std::ostringstream text;
+        text.imbue(std::locale::classic());
+        text.precision(8);
+        text << lat << ", " << lon;
+        return text.str();
+    } catch (...) {
+        return {};
+    }
+}
+
+bool JP2ZipFile::sameGeolocation(const File* other) const
+{
+    const auto* product = dynamic_cast<const JP2ZipFile*>(other);
+    return product && product->originEasting == originEasting && product->originNorthing == originNorthing;
+}
+
+void JP2ZipFile::loadCurves(std::string fileName, std::string fileExtension,
+                            std::vector<std::vector<Point2D>>& curves, std::vector<std::string>& names)
+{
+    loadKmlCurves(fileName, fileExtension, FileKmlConverter(*this), curves, names);
+}
+
+void JP2ZipFile::saveCurves(std::string fileName, std::string fileExtension,
+                            const std::vector<std::vector<Point2D>>& curves, const std::vector<std::string>& names,
+                            const std::vector<std::string>& codes, const std::vector<std::string>& segmentationTypes,
+                            const std::vector<std::vector<double>>& segmentationParams)
+{
+    saveKmlCurves(fileName, fileExtension, curves, names, codes, segmentationTypes, segmentationParams, name,
+                  FileKmlConverter(*this));
+}
+
+void JP2ZipFile::exportGeoTiff(std::string fileName, std::string fileExtension, std::vector<float> values, int x,
+                               int y, int width, int height)
+{
+    if (fileExtension != "tif")
+        throw error::UnsupportedFormat;
+    // The projection is built from the zone and hemisphere read at opening,
+    // so the export does not need the archive any more.
+    const UtmPlacement placement{originEasting + x * pixelSize, originNorthing - y * pixelSize, pixelSize, utmZone,
+                                 northernHemisphere != 0};
+    writeUtmGeoTiff(fileName, values, width, height, placement);
+}
+
+void JP2ZipFile::exportPoints(std::string fileName, const std::vector<std::vector<int>>& points)
+{
+    writeLatLonPoints(fileName, points, [this](int x, int y, double& lat, double& lon) {
+        // Whole metres on the 10 m working grid.
+        const double easting = originEasting + 10.0 * x;
+        const double northing = originNorthing - 10.0 * y;
+        return utmToLatLon(easting, northing, &lat, &lon);
+    });
+}
+
+} // namespace IO
