@@ -21,6 +21,7 @@
 #include "io/GdalHandles.h"
 #include "io/GeoTiffExport.h"
 #include "io/KmlCurves.h"
+#include "io/PositionText.h"
 
 namespace IO {
 
@@ -723,12 +724,8 @@ std::string JP2ZipFile::positionText(double x, double y)
         double lon = 0.0;
         if (!pixelToUtm(x, y, &easting, &northing) || !utmToLatLon(easting, northing, &lat, &lon))
             return {};
-        std::ostringstream text;
-        text.imbue(std::locale::classic());
-        text.precision(8);
-        text << "WGS84: " << lat << ", " << lon << ", UTM: " << static_cast<long long>(easting) << ", "
-             << static_cast<long long>(northing) << " " << utmZone << (northernHemisphere == 1 ? "N" : "S");
-        return text.str();
+        // The status line shows whole metres.
+        return utmPositionText(lat, lon, std::trunc(easting), std::trunc(northing), utmZone, northernHemisphere);
     } catch (...) {
         return {};
     }
@@ -742,11 +739,7 @@ std::string JP2ZipFile::latLonText(double x, double y)
         pixelToLatLon(x, y, &lat, &lon);
         if (!std::isfinite(lat) || !std::isfinite(lon))
             return {};
-        std::ostringstream text;
-        text.imbue(std::locale::classic());
-        text.precision(8);
-        text << lat << ", " << lon;
-        return text.str();
+        return latLonPositionText(lat, lon);
     } catch (...) {
         return {};
     }

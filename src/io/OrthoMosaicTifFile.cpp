@@ -15,6 +15,7 @@
 
 #include "io/GdalHandles.h"
 #include "io/KmlCurves.h"
+#include "io/PositionText.h"
 
 namespace IO {
 
@@ -284,12 +285,7 @@ std::string OrthoMosaicTifFile::positionText(double x, double y)
     double lon = 0.0;
     if (!pixelLatLon(x, y, lat, lon))
         return {};
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text.precision(8);
-    text << "WGS84: " << lat << ", " << lon << ", UTM: " << pixelEasting(x) << ", " << pixelNorthing(y) << " "
-         << utmZone << (northernHemisphere == 1 ? "N" : "S");
-    return text.str();
+    return utmPositionText(lat, lon, pixelEasting(x), pixelNorthing(y), utmZone, northernHemisphere);
 }
 
 std::string OrthoMosaicTifFile::latLonText(double x, double y)
@@ -298,11 +294,7 @@ std::string OrthoMosaicTifFile::latLonText(double x, double y)
     double lon = 0.0;
     if (!pixelLatLon(x, y, lat, lon))
         return {};
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text.precision(8);
-    text << lat << ", " << lon;
-    return text.str();
+    return latLonPositionText(lat, lon);
 }
 
 bool OrthoMosaicTifFile::containsLatLon(double lat, double lon)
