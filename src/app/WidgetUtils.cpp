@@ -376,17 +376,17 @@ void setupVisibilityCheckBox(QWidget* box, int curveSetId, int curveId, bool che
     setupVisibilityCheckBox(qobject_cast<QAbstractButton*>(box), curveSetId, curveId, checked);
 }
 
-void setupDoubleSpinBox(QPointer<QDoubleSpinBox> box, double value, double minimum, double maximum, int decimals,
-                        double step, bool enabled, QString tip)
+namespace {
+
+// Range, step, value, state and tip of a spin box, with its signals blocked;
+// the blocker restores the previous state, so a caller that blocked the box
+// itself keeps it blocked.
+template <typename Box, typename Value>
+void setupNumberBox(Box* box, Value value, Value minimum, Value maximum, Value step, bool enabled, const QString& tip)
 {
-    if (!box)
-        return;
-    // The blocker restores the previous state, so a caller that blocked the
-    // box itself keeps it blocked.
-    const QSignalBlocker blocker(box.data());
+    const QSignalBlocker blocker(box);
     box->setMinimum(minimum);
     box->setMaximum(maximum);
-    box->setDecimals(decimals);
     box->setSingleStep(step);
     box->setValue(value);
     box->setEnabled(enabled);
@@ -396,20 +396,26 @@ void setupDoubleSpinBox(QPointer<QDoubleSpinBox> box, double value, double minim
     }
 }
 
+} // namespace
+
+void setupDoubleSpinBox(QPointer<QDoubleSpinBox> box, double value, double minimum, double maximum, int decimals,
+                        double step, bool enabled, QString tip)
+{
+    if (!box)
+        return;
+    {
+        // Decimals first: they round the range and the value set after them.
+        const QSignalBlocker blocker(box.data());
+        box->setDecimals(decimals);
+    }
+    setupNumberBox(box.data(), value, minimum, maximum, step, enabled, tip);
+}
+
 void setupSpinBox(QPointer<QSpinBox> box, int value, int minimum, int maximum, int step, bool enabled, QString tip)
 {
     if (!box)
         return;
-    const QSignalBlocker blocker(box.data());
-    box->setMinimum(minimum);
-    box->setMaximum(maximum);
-    box->setSingleStep(step);
-    box->setValue(value);
-    box->setEnabled(enabled);
-    if (!tip.isEmpty()) {
-        box->setToolTip(tip);
-        box->setStatusTip(tip);
-    }
+    setupNumberBox(box.data(), value, minimum, maximum, step, enabled, tip);
 }
 
 void setupProgressDialog(QWidget* parent, QProgressDialog* dialog, QString label, int maximum)
