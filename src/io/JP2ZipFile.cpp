@@ -676,8 +676,15 @@ void JP2ZipFile::latLonToPixel(double lat, double lon, double* x, double* y)
         // Forced into the data set's zone: a point of a neighbouring zone
         // still gets coordinates on this grid.
         const GeographicLib::GeoCoords point(lat, lon, utmZone);
+        // A point on the other side of the equator gets its northing in the
+        // tile's hemisphere convention, so the grid stays continuous.
+        double northing = point.Northing();
+        if (point.Northp() && northernHemisphere == 0)
+            northing += GeographicLib::UTMUPS::UTMShift();
+        else if (!point.Northp() && northernHemisphere != 0)
+            northing -= GeographicLib::UTMUPS::UTMShift();
         *x = (point.Easting() - originEasting) / 10.0;
-        *y = (originNorthing - point.Northing()) / 10.0;
+        *y = (originNorthing - northing) / 10.0;
     } catch (...) {
         *x = std::numeric_limits<double>::quiet_NaN();
         *y = std::numeric_limits<double>::quiet_NaN();

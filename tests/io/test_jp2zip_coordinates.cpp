@@ -86,6 +86,37 @@ TEST(JP2ZipCoordinates, PixelToLatLonAndBackWithinATenthOfAPixel)
         }
 }
 
+TEST(JP2ZipCoordinates, TileAcrossTheEquatorRoundTripsOnBothSides)
+{
+    // Tiles of the first row north of the equator reach a few kilometres
+    // south of it: their lower rows have negative northings in the tile's
+    // own (northern) convention. The same holds the other way round for a
+    // southern tile whose top lies north of the equator.
+    struct Case {
+        int epsg;
+        int originNorthing;
+    };
+    const Case cases[] = {{32633, 600}, {32733, 10000600}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.epsg);
+        Sample::ProductSpec spec;
+        spec.epsg = c.epsg;
+        spec.originNorthing = c.originNorthing;
+        const Product product(spec);
+        const auto file = product.open();
+        for (double y : {10.0, 59.5, 60.5, 110.0}) {
+            double lat = kNaN, lon = kNaN;
+            file->pixelToLatLon(30.0, y, &lat, &lon);
+            ASSERT_TRUE(std::isfinite(lat)) << y;
+            EXPECT_EQ(lat < 0, y > 60) << y;
+            double bx = kNaN, by = kNaN;
+            file->latLonToPixel(lat, lon, &bx, &by);
+            EXPECT_NEAR(bx, 30.0, 0.1) << y;
+            EXPECT_NEAR(by, y, 0.1) << y;
+        }
+    }
+}
+
 TEST(JP2ZipCoordinates, ContainmentIncludesTheCornerBounds)
 {
     const auto file = fixture().open();
