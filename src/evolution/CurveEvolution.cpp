@@ -611,6 +611,11 @@ void CurveEvolution::joinCurves(int k, int i, int a, int b)
     K.x.insert(K.x.begin() + a + 1, I.x.begin() + from, I.x.begin() + to);
     K.y.insert(K.y.begin() + a + 1, I.y.begin() + from, I.y.begin() + to);
     K.repad();
+    // From a contact at b >= 4 the inserted run holds I's point 1 twice (its
+    // padded copy and its rotated copy). An active curve would lose the
+    // repeat at its next step, but a stopped one is never stepped again and
+    // would keep and export it: drop repeated points here.
+    K.computeSegments();
 }
 
 bool CurveEvolution::mergeCurves()

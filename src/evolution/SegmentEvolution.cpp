@@ -235,6 +235,11 @@ void SegmentEvolution::evolve(const float* vx, const float* vy, int width, int h
         computeCurvature();
         computeNormalVelocity(vx, vy, width, height);
         computeTangentialVelocity();
+        // A non-finite field value (a nodata pixel) or weight would pass
+        // through the solves into every point, the fixed ends included: the
+        // polyline keeps its last finite state.
+        if (!velocitiesFinite())
+            return;
         assembleRows();
 
         // Both right-hand sides come from the positions before the step.
@@ -245,6 +250,19 @@ void SegmentEvolution::evolve(const float* vx, const float* vy, int width, int h
         solveTridiagonal();
         std::swap(solution, y);
     }
+}
+
+bool SegmentEvolution::velocitiesFinite() const
+{
+    // Rows and right-hand sides are built from these, the curvature weight,
+    // the segment lengths and the current (finite) points.
+    if (!isFiniteNumber(curvatureWeight))
+        return false;
+    const std::size_t m = x.size();
+    for (std::size_t j = 0; j < m; ++j)
+        if (!isFiniteNumber(externalVelocity[j]) || !isFiniteNumber(tangentialVelocity[j]))
+            return false;
+    return true;
 }
 
 bool SegmentEvolution::stopCheck(double threshold)

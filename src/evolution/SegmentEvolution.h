@@ -85,7 +85,8 @@ public:
     // checkInterval steps (from step 0) the polyline is compared with the state
     // of the previous check, and the loop ends when the Hausdorff distance is
     // below threshold. The loop also ends when fewer than kMinEvolvingPoints
-    // points remain after repeated points are erased.
+    // points remain after repeated points are erased, and before a step whose
+    // velocities are not finite (the points keep their last finite state).
     void evolve(const float* vx, const float* vy, int width, int height, int steps, bool autoStop,
                 int checkInterval, double threshold);
 
@@ -137,6 +138,9 @@ private:
     // Right-hand side of x (along = x, across = y) or of y (along = y,
     // across = x, sign = -1).
     void assembleRightHandSide(const std::vector<double>& along, const std::vector<double>& across, double sign);
+    // True when the velocities of this step (and the curvature weight) are
+    // finite numbers.
+    bool velocitiesFinite() const;
     // Stop test of evolve; stores the state for the next test unless it
     // stops.
     bool stopCheck(double threshold);

@@ -644,3 +644,28 @@ TEST(CurveEvolution, InvariantsHoldAfterEveryStep)
             EXPECT_GE(most, 2u);  // split
     }
 }
+
+TEST(CurveEvolution, JoinLeavesNoRepeatedPoint)
+{
+    // From a contact at point b >= 4 of the absorbed curve, the inserted run
+    // holds its point 1 twice (the padded copy and the rotated copy). A
+    // stopped absorbing curve is never stepped, so nothing else would ever
+    // remove the repeat: the join itself must.
+    const int ni = 40;
+    struct Case {
+        int b;
+        int inserted;  // distinct points of the absorbed curve that go in
+    } cases[] = {{0, ni}, {1, ni - 1}, {2, ni - 2}, {3, ni - 2}, {4, ni - 3}, {17, ni - 3}, {ni - 1, ni - 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.b);
+        CurveEvolution e;
+        e.curves.push_back(padded(circle(40, 50, 8, 100)));
+        e.curves.push_back(padded(circle(56.3, 50, 8, ni)));
+        e.curves[0].active = false;
+        e.joinCurves(0, 1, 50, c.b);
+        const EvolvingCurve& k = e.curves[0];
+        EXPECT_EQ(k.layoutFault(1), "");
+        EXPECT_EQ(k.pointCount(), 100 + c.inserted);
+        EXPECT_FALSE(k.active);
+    }
+}

@@ -800,3 +800,36 @@ TEST(SegmentEvolutionDegenerate, MissingFieldsActAsZeroFields)
     for (const auto& q : p)
         EXPECT_NEAR((q.x - 10.0) * 30.0 - (q.y - 10.0) * 50.0, 0.0, 1e-6);
 }
+
+TEST(SegmentEvolutionDegenerate, NonFiniteFieldValuesStopWithTheLastFiniteState)
+{
+    // A nodata pixel (NaN or infinite) in the driving field under the
+    // segment, or a curvature weight that is not a number: the evolution
+    // stops before the step that would spread the bad value over every point,
+    // and the points come back finite with their ends in place.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* name;
+        float bad;
+        double curvatureWeight;
+    } cases[] = {
+        {"NaN pixel", nan, 0.3}, {"infinite pixel", inf, 0.3}, {"negative infinite pixel", -inf, 0.3},
+        {"curvature weight NaN", 0.1f, std::numeric_limits<double>::quiet_NaN()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VectorField field(100, 100, 0.0f, 0.1f);
+        field.y[static_cast<std::size_t>(50 * 100 + 30)] = c.bad;
+        for (bool autoStop : {false, true}) {
+            SegmentEvolution s;
+            const auto p = s.segmentBetweenPoints(1.0, true, 10.0, 60.0, 50.2, 50.2, field.x.data(), field.y.data(),
+                                                  field.x.data(), field.y.data(), 100, 100, c.curvatureWeight,
+                                                  autoStop, true);
+            ASSERT_EQ(p.size(), 51u);
+            EXPECT_TRUE(allFinite(p));
+            EXPECT_EQ(p.front(), (Point2D{10.0, 50.2}));
+            EXPECT_EQ(p.back(), (Point2D{60.0, 50.2}));
+        }
+    }
+}
