@@ -4,6 +4,9 @@
 
 #include <chrono>
 #include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace Filter {

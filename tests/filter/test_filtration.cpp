@@ -14,6 +14,7 @@
 #include <Eigen/SparseLU>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -519,6 +520,79 @@ INSTANTIATE_TEST_SUITE_P(Types, AllFilterTypes, testing::ValuesIn(kTypeCases),
                          });
 
 // ---------------------------------------------------------------- nonlinear / curvature
+
+// The rows of the nonlinear and curvature matrices against the side values
+// computed here by hand from their definitions. With tauS <= 0 the edge
+// detector sees the input itself, so the expected matrices are exact. The
+// image has distinct, uneven values so a swapped side, a wrong tangential
+// term or a wrong border fallback shows.
+TEST(FiltrationAssembly, RowsFollowTheSideGradientsOfTheirDefinitions)
+{
+    const int w = 4;
+    const int h = 3;
+    const std::vector<float> img = {0.0f, 1.0f, 4.0f, 2.5f, 3.0f, 0.5f, 2.0f, 7.0f, 1.5f, 6.0f, 0.25f, 5.0f};
+    // A missing neighbour, and a diagonal with a missing axial direction,
+    // takes the pixel's own value.
+    auto value = [&](int x, int y, int dx, int dy) {
+        if (x + dx < 0 || x + dx >= w || y + dy < 0 || y + dy >= h)
+            return static_cast<double>(img[y * w + x]);
+        return static_cast<double>(img[(y + dy) * w + x + dx]);
+    };
+    // Squared side gradients, sides right, left, next row, previous row.
+    auto sideSquares = [&](int x, int y) {
+        const double c = value(x, y, 0, 0);
+        const double R = value(x, y, 1, 0), L = value(x, y, -1, 0);
+        const double D = value(x, y, 0, 1), U = value(x, y, 0, -1);
+        const double DR = value(x, y, 1, 1), DL = value(x, y, -1, 1);
+        const double UR = value(x, y, 1, -1), UL = value(x, y, -1, -1);
+        auto sq = [](double v) { return v * v; };
+        return std::array<double, 4>{sq(R - c) + sq((DR + D - U - UR) / 4), sq(L - c) + sq((DL + D - UL - U) / 4),
+                                     sq(D - c) + sq((DR + R - DL - L) / 4), sq(U - c) + sq((UR + R - L - UL) / 4)};
+    };
+    const double K = 0.75;
+    const double tau = 1.5;
+    for (int type : {Filtration::nonlinear, Filtration::geometricMCF}) {
+        Filtration f(w, h);
+        ASSERT_TRUE(f.setImage(img.data(), img.size()));
+        ASSERT_TRUE(runStep(f, type, 0.0, K, tau).ok);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const int i = y * w + x;
+                const bool exists[4] = {x + 1 < w, x > 0, y + 1 < h, y > 0};
+                const int column[4] = {i + 1, i - 1, i + w, i - w};
+                const auto s = sideSquares(x, y);
+                double weight[4] = {};
+                double normSum = 0.0;
+                int sides = 0;
+                for (int k = 0; k < 4; ++k) {
+                    if (!exists[k])
+                        continue;
+                    const double g = 1.0 / (K * s[k] + 1.0);
+                    weight[k] = g;
+                    if (type == Filtration::geometricMCF) {
+                        const double norm = std::sqrt(s[k] + 1e-8);
+                        weight[k] = g / norm;
+                        normSum += norm;
+                    }
+                    ++sides;
+                }
+                const double scale = type == Filtration::geometricMCF ? tau * normSum / sides : tau;
+                double diagonal = 1.0;
+                for (int k = 0; k < 4; ++k) {
+                    if (!exists[k])
+                        continue;
+                    diagonal += scale * weight[k];
+                    const double expected = -scale * weight[k];
+                    EXPECT_NEAR(f.matrix().coeff(i, column[k]), expected, 1e-12 * std::fabs(expected))
+                        << typeName(type) << " pixel (" << x << ", " << y << ") side " << k;
+                }
+                EXPECT_NEAR(f.matrix().coeff(i, i), diagonal, 1e-12 * diagonal)
+                    << typeName(type) << " pixel (" << x << ", " << y << ")";
+            }
+        }
+    }
+}
+
 
 TEST(FiltrationNonlinear, WithoutSensitivityEqualsTheLinearStep)
 {
