@@ -5,6 +5,7 @@
 
 #include "app/FenlarkAppUI.h"
 #include "app/WidgetUtils.h"
+#include "filter/Filtration.h"
 #include "io/File.h"
 
 namespace UI {

@@ -11,6 +11,7 @@
 // below and defined in a file of its folder.
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include <QElapsedTimer>
@@ -97,7 +98,7 @@ public:
     // The preview map; owned by its scroll area.
     UI::PreviewWidget* previewWidget = nullptr;
     // Filtering object of the working-window size; null until first needed.
-    Filter::Filtration* filtration = nullptr;
+    std::unique_ptr<Filter::Filtration> filtration;
     QElapsedTimer taskTimer;
     QElapsedTimer mouseTimer;
     // The open tool windows. They delete themselves when closed, so the
