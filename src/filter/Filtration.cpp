@@ -6,6 +6,7 @@
 #include <cmath>
 #include <iostream>
 #include <new>
+#include <optional>
 
 #include <Eigen/IterativeLinearSolvers>
 
@@ -271,16 +272,24 @@ bool Filtration::failStep(const char* label, const char* reason)
 
 // ---------------------------------------------------------------- steps
 
-bool Filtration::linearStep(double tau)
+std::optional<bool> Filtration::stepWithoutSolve(double tau)
 {
     if (!loaded())
         return false;
+    // No time passes: the result is the input.
     if (!(tau > 0)) {
         copyInto(u_, u0_);
         return true;
     }
     if (!inputFinite_)
         return failStep("Filtration", "the input holds non-finite values");
+    return std::nullopt;
+}
+
+bool Filtration::linearStep(double tau)
+{
+    if (const std::optional<bool> early = stepWithoutSolve(tau))
+        return *early;
     if (!assembleLinearMatrix(tau))
         return failStep("Filtration", "the parameters give an unsolvable matrix");
     if (!solveCG())
@@ -293,14 +302,8 @@ bool Filtration::linearStep(double tau)
 
 bool Filtration::nonlinearStep(double tauS, double K, double tau)
 {
-    if (!loaded())
-        return false;
-    if (!(tau > 0)) {
-        copyInto(u_, u0_);
-        return true;
-    }
-    if (!inputFinite_)
-        return failStep("Filtration", "the input holds non-finite values");
+    if (const std::optional<bool> early = stepWithoutSolve(tau))
+        return *early;
     if (!prepareEdgeDetector(tauS, K))
         return keepInput();
     if (!assembleNonlinearMatrix(tau, sideG_))
@@ -312,14 +315,8 @@ bool Filtration::nonlinearStep(double tauS, double K, double tau)
 
 bool Filtration::geometricMCFStep(double tauS, double K, double tau)
 {
-    if (!loaded())
-        return false;
-    if (!(tau > 0)) {
-        copyInto(u_, u0_);
-        return true;
-    }
-    if (!inputFinite_)
-        return failStep("Filtration", "the input holds non-finite values");
+    if (const std::optional<bool> early = stepWithoutSolve(tau))
+        return *early;
     computeRegularizedSideNorms(kNormEpsilon);
     if (!prepareEdgeDetector(tauS, K))
         return keepInput();

@@ -20,6 +20,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <span>
 
 #include <Eigen/SparseCore>
@@ -92,6 +93,9 @@ private:
     // The result of a step that could not be solved: the unfiltered input.
     bool keepInput();
     bool failStep(const char* label, const char* reason);
+    // The outcome of a step that needs no solve (nothing loaded, no time
+    // step, non-finite input); empty when the step must solve.
+    std::optional<bool> stepWithoutSolve(double tau);
     void copyInto(WorkVector<double>& dst, const WorkVector<double>& src) const;
     void zeroStart(WorkVector<double>& x) const;
 

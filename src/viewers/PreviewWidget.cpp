@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPen>
 
+#include "viewers/BackingImage.h"
+
 namespace UI {
 
 PreviewWidget::PreviewWidget(QWidget* parent)
@@ -95,15 +97,7 @@ void PreviewWidget::drawViewRect(int dataWidth, int dataHeight, QPoint viewStart
 
 void PreviewWidget::resizeImage(QSize size)
 {
-    if (image->size() == size)
-        return;
-    image = std::make_unique<QImage>(size, QImage::Format_ARGB32);
-    if (this->size() != size) {
-        resize(size);
-        setMinimumSize(size);
-        setMaximumSize(size);
-    }
-    imageBits = image->isNull() ? nullptr : image->bits();
+    resizeBackingImage(*this, image, imageBits, size);
 }
 
 void PreviewWidget::clear()

@@ -14,6 +14,7 @@
 #include <QToolTip>
 
 #include "resources/Resources.h"
+#include "viewers/BackingImage.h"
 
 namespace UI {
 
@@ -251,15 +252,7 @@ void ViewerWidget::setGroundPixelSize(double metres)
 
 void ViewerWidget::resizeImage(QSize size)
 {
-    if (image->size() == size)
-        return;
-    image = std::make_unique<QImage>(size, QImage::Format_ARGB32);
-    if (this->size() != size) {
-        resize(size);
-        setMinimumSize(size);
-        setMaximumSize(size);
-    }
-    imageBits = image->isNull() ? nullptr : image->bits();
+    resizeBackingImage(*this, image, imageBits, size);
 }
 
 void ViewerWidget::clear()

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
 #include "filter/Downsampling.h"
 
 namespace {
@@ -52,14 +53,6 @@ std::vector<float> cosineMode(int width, int height, int k, int l)
             img[y * width + x] = static_cast<float>(std::cos(pi * k * (x + 0.5) / width)
                                                     * std::cos(pi * l * (y + 0.5) / height));
     return img;
-}
-
-template <typename Fn>
-std::string printedBy(Fn&& fn)
-{
-    testing::internal::CaptureStdout();
-    fn();
-    return testing::internal::GetCapturedStdout();
 }
 
 } // namespace
@@ -177,7 +170,7 @@ TEST(DownsampleDecimation, FiltersEveryStepAndSaysSo)
     const auto img = coordinates(16, 16);
     for (int filter : {1, 2}) {
         Raster out;
-        const std::string printed = printedBy([&] { out.reset(downsampleRaster(img.data(), 16, 16, 4, 1, filter)); });
+        const std::string printed = TestSupport::capturedStdout([&] { out.reset(downsampleRaster(img.data(), 16, 16, 4, 1, filter)); });
         ASSERT_TRUE(out);
         EXPECT_EQ(printed, "performing filtration...filtration done\nperforming filtration...filtration done\n");
 
@@ -193,7 +186,7 @@ TEST(DownsampleDecimation, FiltersEveryStepAndSaysSo)
         EXPECT_EQ(toVector(out, 4, 4), toVector(step2, 4, 4)) << filter;
     }
     // An unknown filter is refused before anything happens.
-    EXPECT_EQ(printedBy([&] { EXPECT_EQ(downsampleRaster(img.data(), 16, 16, 4, 1, 7), nullptr); }), "");
+    EXPECT_EQ(TestSupport::capturedStdout([&] { EXPECT_EQ(downsampleRaster(img.data(), 16, 16, 4, 1, 7), nullptr); }), "");
 }
 
 // ---------------------------------------------------------------- arguments
@@ -261,7 +254,7 @@ TEST(Downsample, TinyRastersNeverReadOutside)
             for (int method : {0, 1}) {
                 for (int filter : {0, 1, 2}) {
                     Raster out;
-                    printedBy([&] { out.reset(downsampleRaster(img.data(), w, h, factor, method, filter)); });
+                    TestSupport::capturedStdout([&] { out.reset(downsampleRaster(img.data(), w, h, factor, method, filter)); });
                     if (method == 0) {
                         ASSERT_TRUE(out) << w << "x" << h << " by " << factor << " filter " << filter;
                     }

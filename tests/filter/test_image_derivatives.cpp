@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
 #include "filter/ImageDerivatives.h"
 
 namespace {
@@ -24,14 +25,6 @@ std::vector<float> makeImage(int width, int height, F&& f)
         for (int x = 0; x < width; ++x)
             img[y * width + x] = static_cast<float>(f(x, y));
     return img;
-}
-
-template <typename Fn>
-std::string printedBy(Fn&& fn)
-{
-    testing::internal::CaptureStdout();
-    fn();
-    return testing::internal::GetCapturedStdout();
 }
 
 } // namespace
@@ -68,7 +61,7 @@ TEST(Gradients, CentralDifferencesAreExactOnRampsAndParabolas)
 
     // u = x: 1 inside, the halved one-sided difference 0.5 at the sides.
     const auto ramp = makeImage(w, h, [](int x, int) { return x; });
-    const std::string printed = printedBy([&] { computeGradients(ramp.data(), gx.data(), gy.data(), w, h, 1.0); });
+    const std::string printed = TestSupport::capturedStdout([&] { computeGradients(ramp.data(), gx.data(), gy.data(), w, h, 1.0); });
     EXPECT_THAT(printed, testing::MatchesRegex("Gradients: elapsed time : " + kSeconds));
     for (int y = 0; y < h; ++y) {
         EXPECT_EQ(gx[y * w + 0], 0.5f);
@@ -80,14 +73,14 @@ TEST(Gradients, CentralDifferencesAreExactOnRampsAndParabolas)
     }
 
     // scale -1 turns the field round.
-    printedBy([&] { computeGradients(ramp.data(), gx.data(), gy.data(), w, h, -1.0); });
+    TestSupport::capturedStdout([&] { computeGradients(ramp.data(), gx.data(), gy.data(), w, h, -1.0); });
     EXPECT_EQ(gx[1 * w + 2], -1.0f);
     EXPECT_EQ(gx[1 * w + 0], -0.5f);
 
     // u = x^2 + 3 y^2: central differences of quadratics are exact (2x, 6y);
     // gy grows downwards.
     const auto parabola = makeImage(w, h, [](int x, int y) { return x * x + 3 * y * y; });
-    printedBy([&] { computeGradients(parabola.data(), gx.data(), gy.data(), w, h, 1.0); });
+    TestSupport::capturedStdout([&] { computeGradients(parabola.data(), gx.data(), gy.data(), w, h, 1.0); });
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const float expectX = x == 0 ? 0.5f : x == w - 1 ? (2.0f * w - 3) / 2 : 2.0f * x;
@@ -103,14 +96,14 @@ TEST(Gradients, OnePixelAndConstantImagesHaveNone)
     const float one = 7.0f;
     float gx = 1.0f;
     float gy = 1.0f;
-    printedBy([&] { computeGradients(&one, &gx, &gy, 1, 1, 1.0); });
+    TestSupport::capturedStdout([&] { computeGradients(&one, &gx, &gy, 1, 1, 1.0); });
     EXPECT_EQ(gx, 0.0f);
     EXPECT_EQ(gy, 0.0f);
 
     const std::vector<float> flat(12, 2.5f);
     std::vector<float> ox(12, 1.0f);
     std::vector<float> oy(12, 1.0f);
-    printedBy([&] { computeGradients(flat.data(), ox.data(), oy.data(), 4, 3, 1.0); });
+    TestSupport::capturedStdout([&] { computeGradients(flat.data(), ox.data(), oy.data(), 4, 3, 1.0); });
     EXPECT_EQ(ox, std::vector<float>(12, 0.0f));
     EXPECT_EQ(oy, std::vector<float>(12, 0.0f));
 }
@@ -125,7 +118,7 @@ TEST(GradientNorm, OfAGivenPairOrDerivedFromTheImage)
     const std::vector<float> gy = {4, 0, 12, 0, -2, 15};
     std::vector<float> out(w * h);
     const std::string printed
-        = printedBy([&] { computeGradientNorm(out.data(), w, h, gx.data(), gy.data(), nullptr); });
+        = TestSupport::capturedStdout([&] { computeGradientNorm(out.data(), w, h, gx.data(), gy.data(), nullptr); });
     EXPECT_THAT(printed, testing::MatchesRegex("Norm of gradients: elapsed time: " + kSeconds));
     EXPECT_EQ(out, (std::vector<float>{5, 0, 13, 1, 2, 17}));
 
@@ -133,7 +126,7 @@ TEST(GradientNorm, OfAGivenPairOrDerivedFromTheImage)
     const auto img = makeImage(4, 3, [](int x, int y) { return 3 * x + 4 * y; });
     std::vector<float> norm(12);
     const std::string derived
-        = printedBy([&] { computeGradientNorm(norm.data(), 4, 3, nullptr, nullptr, img.data()); });
+        = TestSupport::capturedStdout([&] { computeGradientNorm(norm.data(), 4, 3, nullptr, nullptr, img.data()); });
     EXPECT_THAT(derived, testing::MatchesRegex("Gradients: elapsed time : " + kSeconds
                                                + "Norm of gradients: elapsed time: " + kSeconds));
     EXPECT_FLOAT_EQ(norm[1 * 4 + 1], 5.0f);   // inner pixel: (3, 4)
@@ -144,19 +137,19 @@ TEST(GradientNorm, HalfAPairCountsAsNoPair)
 {
     const auto img = makeImage(4, 3, [](int x, int y) { return x * y; });
     std::vector<float> expected(12);
-    printedBy([&] { computeGradientNorm(expected.data(), 4, 3, nullptr, nullptr, img.data()); });
+    TestSupport::capturedStdout([&] { computeGradientNorm(expected.data(), 4, 3, nullptr, nullptr, img.data()); });
 
     const std::vector<float> lonely(12, 100.0f);
     std::vector<float> out(12);
-    printedBy([&] { computeGradientNorm(out.data(), 4, 3, lonely.data(), nullptr, img.data()); });
+    TestSupport::capturedStdout([&] { computeGradientNorm(out.data(), 4, 3, lonely.data(), nullptr, img.data()); });
     EXPECT_EQ(out, expected);
-    printedBy([&] { computeGradientNorm(out.data(), 4, 3, nullptr, lonely.data(), img.data()); });
+    TestSupport::capturedStdout([&] { computeGradientNorm(out.data(), 4, 3, nullptr, lonely.data(), img.data()); });
     EXPECT_EQ(out, expected);
 
     // Half a pair and no image: nothing happens, nothing is printed.
     std::vector<float> untouched(12, -1.0f);
-    EXPECT_EQ(printedBy([&] { computeGradientNorm(untouched.data(), 4, 3, lonely.data(), nullptr, nullptr); }), "");
-    EXPECT_EQ(printedBy([&] { computeGradientNorm(untouched.data(), 4, 3, nullptr, nullptr, nullptr); }), "");
+    EXPECT_EQ(TestSupport::capturedStdout([&] { computeGradientNorm(untouched.data(), 4, 3, lonely.data(), nullptr, nullptr); }), "");
+    EXPECT_EQ(TestSupport::capturedStdout([&] { computeGradientNorm(untouched.data(), 4, 3, nullptr, nullptr, nullptr); }), "");
     EXPECT_EQ(untouched, std::vector<float>(12, -1.0f));
 }
 
@@ -170,13 +163,13 @@ TEST(EdgeDetector, OneAndThreeChannels)
     const double K = 4.0;
     std::vector<float> out(4);
 
-    const std::string printed = printedBy([&] { computeEdgeDetector(out.data(), s1.data(), nullptr, nullptr, 4, K); });
+    const std::string printed = TestSupport::capturedStdout([&] { computeEdgeDetector(out.data(), s1.data(), nullptr, nullptr, 4, K); });
     EXPECT_THAT(printed, testing::MatchesRegex("Edge detector: elapsed time : " + kSeconds));
     for (int i = 0; i < 4; ++i)
         EXPECT_FLOAT_EQ(out[i], 1.0f / (K * s1[i] * s1[i] + 1.0f));
     EXPECT_EQ(out[0], 1.0f); // flat: exactly 1
 
-    printedBy([&] { computeEdgeDetector(out.data(), s1.data(), s2.data(), s3.data(), 4, K); });
+    TestSupport::capturedStdout([&] { computeEdgeDetector(out.data(), s1.data(), s2.data(), s3.data(), 4, K); });
     for (int i = 0; i < 4; ++i) {
         const double meanSquare = (s1[i] * s1[i] + s2[i] * s2[i] + s3[i] * s3[i]) / 3.0;
         EXPECT_FLOAT_EQ(out[i], static_cast<float>(1.0 / (K * meanSquare + 1.0))) << i;
@@ -184,19 +177,19 @@ TEST(EdgeDetector, OneAndThreeChannels)
 
     // Three equal channels are the one-channel detector.
     std::vector<float> single(4);
-    printedBy([&] { computeEdgeDetector(out.data(), s1.data(), s1.data(), s1.data(), 4, K); });
-    printedBy([&] { computeEdgeDetector(single.data(), s1.data(), nullptr, nullptr, 4, K); });
+    TestSupport::capturedStdout([&] { computeEdgeDetector(out.data(), s1.data(), s1.data(), s1.data(), 4, K); });
+    TestSupport::capturedStdout([&] { computeEdgeDetector(single.data(), s1.data(), nullptr, nullptr, 4, K); });
     for (int i = 0; i < 4; ++i)
         EXPECT_FLOAT_EQ(out[i], single[i]);
 
     // One of the two further channels alone counts as none.
-    printedBy([&] { computeEdgeDetector(out.data(), s1.data(), s2.data(), nullptr, 4, K); });
+    TestSupport::capturedStdout([&] { computeEdgeDetector(out.data(), s1.data(), s2.data(), nullptr, 4, K); });
     EXPECT_EQ(out, single);
-    printedBy([&] { computeEdgeDetector(out.data(), s1.data(), nullptr, s3.data(), 4, K); });
+    TestSupport::capturedStdout([&] { computeEdgeDetector(out.data(), s1.data(), nullptr, s3.data(), 4, K); });
     EXPECT_EQ(out, single);
 
     // K = 0: 1 everywhere.
-    printedBy([&] { computeEdgeDetector(out.data(), s1.data(), s2.data(), s3.data(), 4, 0.0); });
+    TestSupport::capturedStdout([&] { computeEdgeDetector(out.data(), s1.data(), s2.data(), s3.data(), 4, 0.0); });
     EXPECT_EQ(out, std::vector<float>(4, 1.0f));
 }
 
@@ -223,7 +216,7 @@ TEST(MaxGradients, LargestMagnitudeWithItsSignFirstChannelOnTies)
     }
     std::vector<float> outX(n);
     std::vector<float> outY(n);
-    const std::string printed = printedBy([&] {
+    const std::string printed = TestSupport::capturedStdout([&] {
         computeMaxGradients(outX.data(), outY.data(), gx1.data(), gy1.data(), gx2.data(), gy2.data(), gx3.data(),
                             gy3.data(), n);
     });
@@ -368,8 +361,8 @@ TEST(GraphLaplacian, PrintsNothingAndIgnoresBadArguments)
     const int h = 3;
     const auto img = makeImage(w, h, [](int x, int y) { return x * x * y; });
     std::vector<float> out(w * h, -1.0f);
-    EXPECT_EQ(printedBy([&] { computeGraphLaplacian(img.data(), w * h, out.data(), 3, w, h); }), "");
-    EXPECT_EQ(printedBy([&] { computeGraphLaplacian(img.data(), w * h, out.data(), 5, w, h); }), "");
+    EXPECT_EQ(TestSupport::capturedStdout([&] { computeGraphLaplacian(img.data(), w * h, out.data(), 3, w, h); }), "");
+    EXPECT_EQ(TestSupport::capturedStdout([&] { computeGraphLaplacian(img.data(), w * h, out.data(), 5, w, h); }), "");
 
     std::vector<float> untouched(w * h, -1.0f);
     computeGraphLaplacian(img.data(), w * h, untouched.data(), 4, w, h); // undefined type

@@ -19,17 +19,7 @@
 namespace Jp2ZipTest {
 
 // The band log lines of the data layer are not what these tests look at.
-inline void quietly(const std::function<void()>& body)
-{
-    testing::internal::CaptureStdout();
-    try {
-        body();
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    testing::internal::GetCapturedStdout();
-}
+using TestSupport::quietly;
 
 // Opens an archive the way the shell does: name without the last suffix,
 // the suffix, the absolute folder.
@@ -46,12 +36,7 @@ inline std::unique_ptr<IO::JP2ZipFile> openArchive(const std::filesystem::path& 
 // The error code an open throws as a number, 0 when it succeeds.
 inline int openError(const std::filesystem::path& archive)
 {
-    try {
-        openArchive(archive);
-    } catch (IO::File::error e) {
-        return static_cast<int>(e);
-    }
-    return 0;
+    return static_cast<int>(TestSupport::fileErrorOf([&] { openArchive(archive); }));
 }
 
 // A product written into a folder of its own.
@@ -96,12 +81,7 @@ inline std::vector<std::string> bandCodes(const IO::File& file)
 // The error code body throws as a number, 0 when it throws none.
 inline int thrownBy(const std::function<void()>& body)
 {
-    try {
-        quietly(body);
-    } catch (IO::File::error e) {
-        return static_cast<int>(e);
-    }
-    return 0;
+    return static_cast<int>(TestSupport::fileErrorOf([&] { quietly(body); }));
 }
 
 } // namespace Jp2ZipTest

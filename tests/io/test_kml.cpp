@@ -73,16 +73,6 @@ IO::KmlCurves parse(const std::string& text)
     return IO::parseKmlDocument(text, fake, "file");
 }
 
-File::error errorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (File::error e) {
-        return e;
-    }
-    return File::error::NoError;
-}
-
 std::vector<std::string> filesIn(const fs::path& dir)
 {
     std::vector<std::string> out;
@@ -207,12 +197,12 @@ TEST(KmlWriter, FailedConversionWritesNoFileAndKeepsAnOldOne)
     TestSupport::TempDir dir;
     const std::string path = dir.file("curves.kml");
     const Curves bad{{{1, 1}, {-5000, 1}}};  // second point has no position
-    EXPECT_EQ(errorOf([&] { IO::saveKmlCurves(path, "kml", bad, {"a"}, {}, {}, {}, "t", fake); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::saveKmlCurves(path, "kml", bad, {"a"}, {}, {}, {}, "t", fake); }),
               File::error::MissingMetadata);
     EXPECT_FALSE(fs::exists(path));
 
     TestSupport::writeFile(path, "old contents");
-    EXPECT_EQ(errorOf([&] { IO::saveKmlCurves(path, "kml", bad, {"a"}, {}, {}, {}, "t", fake); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::saveKmlCurves(path, "kml", bad, {"a"}, {}, {}, {}, "t", fake); }),
               File::error::MissingMetadata);
     EXPECT_EQ(TestSupport::readFile(path), "old contents");
     EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"curves.kml"});
@@ -223,10 +213,10 @@ TEST(KmlWriter, UnwritableFileIsReportedAndLeavesNothing)
     TestSupport::TempDir dir;
     const Curves curves{{{1, 1}}};
     // A missing folder, and a path that is an existing folder.
-    EXPECT_EQ(errorOf([&] { IO::saveKmlCurves(dir.file("missing/c.kml"), "kml", curves, {"a"}, {}, {}, {}, "t", fake); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::saveKmlCurves(dir.file("missing/c.kml"), "kml", curves, {"a"}, {}, {}, {}, "t", fake); }),
               File::error::CannotOpen);
     fs::create_directory(dir.file("taken.kml"));
-    EXPECT_EQ(errorOf([&] { IO::saveKmlCurves(dir.file("taken.kml"), "kml", curves, {"a"}, {}, {}, {}, "t", fake); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::saveKmlCurves(dir.file("taken.kml"), "kml", curves, {"a"}, {}, {}, {}, "t", fake); }),
               File::error::CannotOpen);
     EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"taken.kml"});
 }
@@ -383,7 +373,7 @@ TEST(KmlReader, MalformedCoordinatesAreReportedAsCorrupted)
     };
     for (const char* text : cases) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(errorOf([&] { parse(text); }), File::error::FileCorrupted);
+        EXPECT_EQ(TestSupport::fileErrorOf([&] { parse(text); }), File::error::FileCorrupted);
     }
 }
 
@@ -402,14 +392,14 @@ TEST(KmlReader, ExtensionIsKmlInAnyCase)
         EXPECT_EQ(IO::isKmlExtension(c.extension), c.accepted);
         Curves curves;
         std::vector<std::string> names;
-        const auto loaded = errorOf([&] { IO::loadKmlCurves(path, c.extension, fake, curves, names); });
+        const auto loaded = TestSupport::fileErrorOf([&] { IO::loadKmlCurves(path, c.extension, fake, curves, names); });
         EXPECT_EQ(loaded, c.accepted ? File::error::NoError : File::error::UnsupportedFormat);
         const std::string target = dir.file(std::string("out.") + c.extension);
-        const auto saved = errorOf([&] { IO::saveKmlCurves(target, c.extension, {{{1, 2}}}, {"a"}, {}, {}, {}, "t", fake); });
+        const auto saved = TestSupport::fileErrorOf([&] { IO::saveKmlCurves(target, c.extension, {{{1, 2}}}, {"a"}, {}, {}, {}, "t", fake); });
         EXPECT_EQ(saved, c.accepted ? File::error::NoError : File::error::UnsupportedFormat);
         EXPECT_EQ(fs::exists(target), c.accepted);
         // A refused extension is refused before the file is looked at.
-        EXPECT_EQ(errorOf([&] { IO::loadKmlCurves(dir.file("missing.kml"), c.extension, fake, curves, names); }),
+        EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::loadKmlCurves(dir.file("missing.kml"), c.extension, fake, curves, names); }),
                   c.accepted ? File::error::CannotOpen : File::error::UnsupportedFormat);
     }
 }
@@ -427,9 +417,9 @@ TEST(KmlReader, LoadAppendsOnlyAfterAWholeFileWasRead)
     EXPECT_EQ(curves[1].size(), 2u);
 
     TestSupport::writeFile(dir.file("bad.kml"), document({{{1, 2}}}, {"x"}) + "<Placemark><coordinates>1");
-    EXPECT_EQ(errorOf([&] { IO::loadKmlCurves(dir.file("bad.kml"), "kml", fake, curves, names); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::loadKmlCurves(dir.file("bad.kml"), "kml", fake, curves, names); }),
               File::error::FileCorrupted);
-    EXPECT_EQ(errorOf([&] { IO::loadKmlCurves(dir.path().string(), "kml", fake, curves, names); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::loadKmlCurves(dir.path().string(), "kml", fake, curves, names); }),
               File::error::CannotOpen);
     EXPECT_EQ(names.size(), 2u);
     EXPECT_EQ(curves.size(), 2u);

@@ -23,16 +23,6 @@ using IO::OrthoMosaicTifFile;
 
 namespace {
 
-File::error errorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (File::error e) {
-        return e;
-    }
-    return File::error::NoError;
-}
-
 void openPath(OrthoMosaicTifFile& tif, const std::string& path)
 {
     const fs::path p(path);
@@ -40,18 +30,6 @@ void openPath(OrthoMosaicTifFile& tif, const std::string& path)
 }
 
 // Runs f with standard output captured (band loading logs every load).
-void quietly(const std::function<void()>& f)
-{
-    testing::internal::CaptureStdout();
-    try {
-        f();
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    testing::internal::GetCapturedStdout();
-}
-
 // An opened fixture raster: 6 x 4 pixels of 10 m at (500000, 5400000), zone 33N.
 struct Opened {
     explicit Opened(const TifSpec& spec = {})
@@ -119,7 +97,7 @@ TEST(OrthoMosaicTifOpen, Table)
         const std::string path = dir.file("map.tif");
         writeTif(path, c.spec);
         OrthoMosaicTifFile tif;
-        ASSERT_EQ(errorOf([&] { openPath(tif, path); }), c.expected);
+        ASSERT_EQ(TestSupport::fileErrorOf([&] { openPath(tif, path); }), c.expected);
         if (c.expected != File::error::NoError)
             continue;
 
@@ -167,9 +145,9 @@ TEST(OrthoMosaicTifOpen, UnreadableFilesCannotBeOpened)
     TestSupport::TempDir dir;
     TestSupport::writeFile(dir.file("text.tif"), "not a raster at all");
     OrthoMosaicTifFile a;
-    EXPECT_EQ(errorOf([&] { a.open("text", "tif", dir.path().string()); }), File::error::CannotOpen);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { a.open("text", "tif", dir.path().string()); }), File::error::CannotOpen);
     OrthoMosaicTifFile b;
-    EXPECT_EQ(errorOf([&] { b.open("missing", "tif", dir.path().string()); }), File::error::CannotOpen);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { b.open("missing", "tif", dir.path().string()); }), File::error::CannotOpen);
 }
 
 // ------------------------------------------------------------------ bands
@@ -181,7 +159,7 @@ TEST(OrthoMosaicTifBands, RawSamplesByType)
         TifSpec spec;
         spec.value = [](int, int x, int y) { return 200 + y * 10 + x - 30; };
         Opened raster(spec);
-        quietly([&] { raster.tif.loadBand(0, 0, 0.0, 1.0, false, true); });
+        TestSupport::quietly([&] { raster.tif.loadBand(0, 0, 0.0, 1.0, false, true); });
         const IO::BandLevel& level = raster.tif.bands[0].levels[0];
         ASSERT_EQ(level.count, 24);
         EXPECT_EQ(level.data[0], 170.0f);
@@ -196,7 +174,7 @@ TEST(OrthoMosaicTifBands, RawSamplesByType)
         spec.type = GDT_Float32;
         spec.value = [](int, int x, int y) { return -2.5 + x * 0.25 + y * 1000.0; };
         Opened raster(spec);
-        quietly([&] { raster.tif.loadBand(0, 0, 0.0, 1.0, false, true); });
+        TestSupport::quietly([&] { raster.tif.loadBand(0, 0, 0.0, 1.0, false, true); });
         const IO::BandLevel& level = raster.tif.bands[0].levels[0];
         ASSERT_EQ(level.count, 24);
         EXPECT_EQ(level.data[7], static_cast<float>(-2.5 + 0.25 + 1000.0));
@@ -210,7 +188,7 @@ TEST(OrthoMosaicTifBands, NormalisedSamples)
     {
         SCOPED_TRACE("8-bit over 0..255");
         Opened raster;
-        quietly([&] { raster.tif.loadBand(0, 0, 0.0, 1.0, false, false); });
+        TestSupport::quietly([&] { raster.tif.loadBand(0, 0, 0.0, 1.0, false, false); });
         const IO::BandLevel& level = raster.tif.bands[0].levels[0];
         EXPECT_FLOAT_EQ(level.data[13], 21.0f / 255.0f);
     }
@@ -222,7 +200,7 @@ TEST(OrthoMosaicTifBands, NormalisedSamples)
         spec.type = GDT_Float32;
         spec.value = [](int, int x, int y) { return 1e3 + (y * 6 + x) * 2e5; };
         Opened raster(spec);
-        quietly([&] { raster.tif.loadBand(0, 0, 0.02, 0.98, true, false); });
+        TestSupport::quietly([&] { raster.tif.loadBand(0, 0, 0.02, 0.98, true, false); });
         const IO::BandLevel& level = raster.tif.bands[0].levels[0];
         EXPECT_TRUE(level.histogram.empty());
         EXPECT_FLOAT_EQ(level.data[0], 0.0f);
@@ -238,16 +216,16 @@ TEST(OrthoMosaicTifBands, LoadErrors)
         TifSpec spec;
         spec.type = type;
         Opened raster(spec);
-        EXPECT_EQ(errorOf([&] { quietly([&] { raster.tif.loadBand(0, 0, 0.0, 1.0, false, true); }); }),
+        EXPECT_EQ(TestSupport::fileErrorOf([&] { TestSupport::quietly([&] { raster.tif.loadBand(0, 0, 0.0, 1.0, false, true); }); }),
                   File::error::UnsupportedFormat);
         EXPECT_TRUE(raster.tif.loadedBands.empty());
     }
     Opened raster;
-    EXPECT_EQ(errorOf([&] { raster.tif.loadBand(1, 0, 0.0, 1.0, false, true); }), File::error::ReadFailed);
-    EXPECT_EQ(errorOf([&] { raster.tif.loadBand(0, 1, 0.0, 1.0, false, true); }), File::error::ReadFailed);
-    EXPECT_EQ(errorOf([&] { raster.tif.loadBand(-1, 0, 0.0, 1.0, false, true); }), File::error::ReadFailed);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { raster.tif.loadBand(1, 0, 0.0, 1.0, false, true); }), File::error::ReadFailed);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { raster.tif.loadBand(0, 1, 0.0, 1.0, false, true); }), File::error::ReadFailed);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { raster.tif.loadBand(-1, 0, 0.0, 1.0, false, true); }), File::error::ReadFailed);
     fs::remove(raster.path);
-    EXPECT_EQ(errorOf([&] { raster.tif.loadBand(0, 0, 0.0, 1.0, false, true); }), File::error::ReadFailed);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { raster.tif.loadBand(0, 0, 0.0, 1.0, false, true); }), File::error::ReadFailed);
     EXPECT_TRUE(raster.tif.loadedBands.empty());
 }
 
@@ -299,14 +277,14 @@ TEST(OrthoMosaicTifRegion, ReadErrors)
     int16.type = GDT_Int16;
     Opened wrongType(int16);
     std::vector<double> out;
-    EXPECT_EQ(errorOf([&] { wrongType.tif.readRegion(0, 0, 0, 0, 2, 2, 2, 2, out); }), File::error::ReadFailed);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { wrongType.tif.readRegion(0, 0, 0, 0, 2, 2, 2, 2, out); }), File::error::ReadFailed);
 
     Opened raster;
-    EXPECT_EQ(errorOf([&] { raster.tif.readRegion(0, 0, 0, 0, 0, 2, 2, 2, out); }), File::error::ReadFailed);
-    EXPECT_EQ(errorOf([&] { raster.tif.readRegion(0, 0, 0, 0, 2, 2, -1, 2, out); }), File::error::ReadFailed);
-    EXPECT_EQ(errorOf([&] { raster.tif.readRegion(3, 0, 0, 0, 2, 2, 2, 2, out); }), File::error::ReadFailed);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { raster.tif.readRegion(0, 0, 0, 0, 0, 2, 2, 2, out); }), File::error::ReadFailed);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { raster.tif.readRegion(0, 0, 0, 0, 2, 2, -1, 2, out); }), File::error::ReadFailed);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { raster.tif.readRegion(3, 0, 0, 0, 2, 2, 2, 2, out); }), File::error::ReadFailed);
     fs::remove(raster.path);
-    EXPECT_EQ(errorOf([&] { raster.tif.readRegion(0, 0, 0, 0, 2, 2, 2, 2, out); }), File::error::ReadFailed);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { raster.tif.readRegion(0, 0, 0, 0, 2, 2, 2, 2, out); }), File::error::ReadFailed);
 }
 
 // ------------------------------------------------------------------ positions
@@ -430,13 +408,13 @@ TEST(OrthoMosaicTifCurves, UnconvertiblePointsAreNeverWrittenAsZero)
 {
     Opened raster;
     const std::string path = raster.dir.file("far.kml");
-    EXPECT_EQ(errorOf([&] {
+    EXPECT_EQ(TestSupport::fileErrorOf([&] {
                   raster.tif.saveCurves(path, "kml", {{{0, 0}, {1e7, 0}}}, {"far"}, {}, {}, {});
               }),
               File::error::MissingMetadata);
     EXPECT_FALSE(fs::exists(path));
 
-    EXPECT_EQ(errorOf([&] { raster.tif.saveCurves(path, "tif", {{{0, 0}}}, {"a"}, {}, {}, {}); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { raster.tif.saveCurves(path, "tif", {{{0, 0}}}, {"a"}, {}, {}, {}); }),
               File::error::UnsupportedFormat);
 }
 
@@ -502,24 +480,24 @@ TEST(GeoTiffExport, FailuresLeaveNoFile)
     TestSupport::TempDir dir;
     const std::string path = dir.file("map.tif");
     const IO::UtmPlacement placement{500000.0, 5400000.0, 10.0, 33, true};
-    EXPECT_EQ(errorOf([&] { IO::writeUtmGeoTiff(path, std::vector<float>(5), 2, 3, placement); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::writeUtmGeoTiff(path, std::vector<float>(5), 2, 3, placement); }),
               File::error::CannotOpen);
-    EXPECT_EQ(errorOf([&] { IO::writeUtmGeoTiff(path, {}, 0, 0, placement); }), File::error::CannotOpen);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::writeUtmGeoTiff(path, {}, 0, 0, placement); }), File::error::CannotOpen);
     IO::UtmPlacement noZone = placement;
     noZone.zone = 0;
-    EXPECT_EQ(errorOf([&] { IO::writeUtmGeoTiff(path, std::vector<float>(6), 2, 3, noZone); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::writeUtmGeoTiff(path, std::vector<float>(6), 2, 3, noZone); }),
               File::error::MissingMetadata);
-    EXPECT_EQ(errorOf([&] { IO::writeUtmGeoTiff(dir.file("missing/map.tif"), std::vector<float>(6), 2, 3, placement); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::writeUtmGeoTiff(dir.file("missing/map.tif"), std::vector<float>(6), 2, 3, placement); }),
               File::error::CannotOpen);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 0);
 
     // An earlier file of the name survives a failed export.
     TestSupport::writeFile(path, "earlier");
-    EXPECT_EQ(errorOf([&] { IO::writeUtmGeoTiff(path, std::vector<float>(5), 2, 3, placement); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::writeUtmGeoTiff(path, std::vector<float>(5), 2, 3, placement); }),
               File::error::CannotOpen);
     EXPECT_EQ(TestSupport::readFile(path), "earlier");
     fs::create_directory(dir.file("taken.tif"));
-    EXPECT_EQ(errorOf([&] { IO::writeUtmGeoTiff(dir.file("taken.tif"), std::vector<float>(6), 2, 3, placement); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::writeUtmGeoTiff(dir.file("taken.tif"), std::vector<float>(6), 2, 3, placement); }),
               File::error::CannotOpen);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
@@ -543,10 +521,10 @@ TEST(GeoTiffExport, PointListsAreLatLonLines)
     IO::writeLatLonPoints(dir.file("empty.csv"), {}, convert);
     EXPECT_EQ(TestSupport::readFile(dir.file("empty.csv")), "");
 
-    EXPECT_EQ(errorOf([&] { IO::writeLatLonPoints(path, {{1, 1}, {99, 0}}, convert); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::writeLatLonPoints(path, {{1, 1}, {99, 0}}, convert); }),
               File::error::MissingMetadata);
-    EXPECT_EQ(errorOf([&] { IO::writeLatLonPoints(path, {{1, 1}, {5}}, convert); }), File::error::CannotOpen);
-    EXPECT_EQ(errorOf([&] { IO::writeLatLonPoints(dir.file("no/such.csv"), {{1, 1}}, convert); }),
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::writeLatLonPoints(path, {{1, 1}, {5}}, convert); }), File::error::CannotOpen);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::writeLatLonPoints(dir.file("no/such.csv"), {{1, 1}}, convert); }),
               File::error::CannotOpen);
     // The earlier list stays whole.
     EXPECT_EQ(TestSupport::readFile(path).substr(0, 16), "50.000000000000,");
@@ -595,8 +573,8 @@ TEST(GeoTiffExport, WritesThatFailPartWayLeaveNoFile)
         FileSizeLimit limit(16 * 1024);
         if (!limit.active())
             GTEST_SKIP() << "cannot limit the file size";
-        tiff = errorOf([&] { IO::writeUtmGeoTiff(dir.file("big.tif"), values, 200, 200, placement); });
-        list = errorOf([&] { IO::writeLatLonPoints(dir.file("big.csv"), points, convert); });
+        tiff = TestSupport::fileErrorOf([&] { IO::writeUtmGeoTiff(dir.file("big.tif"), values, 200, 200, placement); });
+        list = TestSupport::fileErrorOf([&] { IO::writeLatLonPoints(dir.file("big.csv"), points, convert); });
     }
     EXPECT_EQ(tiff, File::error::CannotOpen);
     EXPECT_EQ(list, File::error::CannotOpen);

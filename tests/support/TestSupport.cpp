@@ -6,6 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 namespace fs = std::filesystem;
 
 namespace TestSupport {
@@ -51,6 +53,33 @@ int watchdogSeconds()
             return value;
     }
     return 120;
+}
+
+std::string capturedStdout(const std::function<void()>& body)
+{
+    testing::internal::CaptureStdout();
+    try {
+        body();
+    } catch (...) {
+        testing::internal::GetCapturedStdout();
+        throw;
+    }
+    return testing::internal::GetCapturedStdout();
+}
+
+void quietly(const std::function<void()>& body)
+{
+    capturedStdout(body);
+}
+
+IO::File::error fileErrorOf(const std::function<void()>& body)
+{
+    try {
+        body();
+    } catch (IO::File::error e) {
+        return e;
+    }
+    return IO::File::error::NoError;
 }
 
 void writeFile(const std::string& path, const std::string& bytes)

@@ -4,7 +4,10 @@
 // directory and the per-test watchdog armed by the common test main.
 
 #include <filesystem>
+#include <functional>
 #include <string>
+
+#include "io/File.h"
 
 namespace TestSupport {
 
@@ -42,6 +45,16 @@ private:
 
 // Seconds a single test may run before the watchdog fails it.
 int watchdogSeconds();
+
+// Runs body with standard output captured and returns what it printed. An
+// exception from body ends the capture and is passed on.
+std::string capturedStdout(const std::function<void()>& body);
+
+// Runs body with its log lines (standard output) dropped.
+void quietly(const std::function<void()>& body);
+
+// The IO::File::error that body throws, NoError when it throws none.
+IO::File::error fileErrorOf(const std::function<void()>& body);
 
 // Writes bytes to a file (helper for hand-made fixtures).
 void writeFile(const std::string& path, const std::string& bytes);

@@ -1,0 +1,20 @@
+#include "viewers/BackingImage.h"
+
+#include <QWidget>
+
+namespace UI {
+
+void resizeBackingImage(QWidget& widget, std::unique_ptr<QImage>& image, uchar*& bits, QSize size)
+{
+    if (image && image->size() == size)
+        return;
+    image = std::make_unique<QImage>(size, QImage::Format_ARGB32);
+    if (widget.size() != size) {
+        widget.resize(size);
+        widget.setMinimumSize(size);
+        widget.setMaximumSize(size);
+    }
+    bits = image->isNull() ? nullptr : image->bits();
+}
+
+} // namespace UI
