@@ -8,7 +8,7 @@
 #include <new>
 #include <optional>
 
-#include <Eigen/IterativeLinearSolvers>
+#include "filter/FivePointPattern.h"
 
 namespace Filter {
 
@@ -31,19 +31,6 @@ int pixelCount(int width, int height)
     if (entries > INT_MAX)
         throw std::bad_array_new_length();
     return static_cast<int>(count);
-}
-
-// Offset of row y's first entry in the compressed five-point pattern. Every
-// row has width diagonal entries and 2 (width - 1) left / right entries; rows
-// before y add width "next row" entries each (all but the last row) and width
-// "previous row" entries each (all but the first). y = height gives the total.
-long long patternRowStart(int width, int height, int y)
-{
-    const long long w = width;
-    const long long rows = y;
-    const long long nextRowLinks = std::min<long long>(rows, height - 1);
-    const long long previousRowLinks = std::max<long long>(rows - 1, 0);
-    return rows * (3 * w - 2) + w * nextRowLinks + w * previousRowLinks;
 }
 
 // The nine values of a pixel's 3 x 3 neighbourhood, a missing neighbour
@@ -115,12 +102,10 @@ bool allFinite(const double* v, long long count)
     return finite;
 }
 
-const char* solverFailure(Eigen::ComputationInfo info, const double* x, long long count)
+const char* solverFailure(const SolverReport& report, const double* x, long long count)
 {
-    if (info == Eigen::NoConvergence)
-        return "no convergence within the iteration limit";
-    if (info != Eigen::Success)
-        return "numerical breakdown";
+    if (report.status != SolverReport::Status::Success)
+        return std::isfinite(report.error) ? "no convergence within the iteration limit" : "numerical breakdown";
     if (!allFinite(x, count))
         return "the solution is not finite";
     return nullptr;
@@ -238,18 +223,6 @@ void Filtration::copyInto(WorkVector<double>& dst, const WorkVector<double>& src
 #pragma omp parallel for schedule(static)
     for (long long i = 0; i < count; ++i)
         d[i] = s[i];
-}
-
-void Filtration::zeroStart(WorkVector<double>& x) const
-{
-    // The solvers start from zero. Filling the start vector here, in
-    // parallel, also takes the first touch of fresh pages off the solver's
-    // serial code.
-    x.resize(n);
-    double* v = x.data();
-#pragma omp parallel for schedule(static)
-    for (long long i = 0; i < n; ++i)
-        v[i] = 0.0;
 }
 
 bool Filtration::reportFailure(const char* label, const char* reason)
@@ -517,20 +490,10 @@ bool Filtration::assembleGMCFMatrix(double tau, const WorkVector<SideValues>& g)
 bool Filtration::solveCG()
 {
     const auto start = Clock::now();
-    // Lower|Upper makes the solver multiply with the whole row-major matrix,
-    // which the library runs in parallel; a triangular half would not be.
-    Eigen::ConjugateGradient<Matrix, Eigen::Lower | Eigen::Upper, Eigen::DiagonalPreconditioner<double>> solver;
-    solver.setTolerance(kTolerance);
-    solver.setMaxIterations(kMaxIterations);
-    solver.compute(A_);
-    zeroStart(w_);
-    Eigen::Map<Eigen::VectorXd> x(w_.data(), n);
-    const Eigen::Map<const Eigen::VectorXd> b(u0_.data(), n);
-    x = solver.solveWithGuess(b, x);
-    std::cout << "#iterations:     " << solver.iterations() << "\n";
-    std::cout << "estimated error: " << solver.error() << "\n";
-    std::cout << "CG: elapsed time: " << secondsSince(start) << "s\n";
-    if (const char* failure = solverFailure(solver.info(), w_.data(), n))
+    w_.resize(n);
+    const SolverReport report = solver_.conjugateGradient(systemMatrix(), u0_.data(), w_.data(), solverSettings());
+    printSolverLines(report, "CG: elapsed time: ", start);
+    if (const char* failure = solverFailure(report, w_.data(), n))
         return reportFailure("CG", failure);
     return true;
 }
@@ -538,20 +501,29 @@ bool Filtration::solveCG()
 bool Filtration::solveBiCGSTAB()
 {
     const auto start = Clock::now();
-    Eigen::BiCGSTAB<Matrix, Eigen::DiagonalPreconditioner<double>> solver;
-    solver.setTolerance(kTolerance);
-    solver.setMaxIterations(kMaxIterations);
-    solver.compute(A_);
-    zeroStart(u_);
-    Eigen::Map<Eigen::VectorXd> x(u_.data(), n);
-    const Eigen::Map<const Eigen::VectorXd> b(u0_.data(), n);
-    x = solver.solveWithGuess(b, x);
-    std::cout << "#iterations:     " << solver.iterations() << "\n";
-    std::cout << "estimated error: " << solver.error() << "\n";
-    std::cout << "BiCGSTAB: elapsed time: " << secondsSince(start) << "s\n";
-    if (const char* failure = solverFailure(solver.info(), u_.data(), n))
+    u_.resize(n);
+    const SolverReport report = solver_.biCGSTAB(systemMatrix(), u0_.data(), u_.data(), solverSettings());
+    printSolverLines(report, "BiCGSTAB: elapsed time: ", start);
+    if (const char* failure = solverFailure(report, u_.data(), n))
         return reportFailure("BiCGSTAB", failure);
     return true;
+}
+
+FivePointMatrix Filtration::systemMatrix() const
+{
+    return {A_.valuePtr(), width, height};
+}
+
+SolverSettings Filtration::solverSettings()
+{
+    return {kTolerance, kMaxIterations};
+}
+
+void Filtration::printSolverLines(const SolverReport& report, const char* timeLabel, Clock::time_point start)
+{
+    std::cout << "#iterations:     " << report.iterations << "\n";
+    std::cout << "estimated error: " << report.error << "\n";
+    std::cout << timeLabel << secondsSince(start) << "s\n";
 }
 
 } // namespace Filter

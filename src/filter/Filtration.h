@@ -19,12 +19,14 @@
 // solver times and iteration counts to standard output.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <span>
 
 #include <Eigen/SparseCore>
 
+#include "filter/FivePointSolver.h"
 #include "filter/WorkBuffer.h"
 
 namespace Filter {
@@ -74,8 +76,8 @@ public:
     // Edge-weighted mean-curvature flow of the level lines. The input stays.
     bool geometricMCFStep(double tauS, double K, double tau);
 
-    // Frees the images; keeps the matrix and the capacity of the side arrays
-    // for the next band of the same size.
+    // Frees the images; keeps the matrix, the capacity of the side arrays and
+    // the solvers' work vectors for the next band of the same size.
     void releaseWorkData();
 
     // The result of the last step, n values, or empty before a step.
@@ -97,7 +99,6 @@ private:
     // step, non-finite input); empty when the step must solve.
     std::optional<bool> stepWithoutSolve(double tau);
     void copyInto(WorkVector<double>& dst, const WorkVector<double>& src) const;
-    void zeroStart(WorkVector<double>& x) const;
 
     bool prepareEdgeDetector(double tauS, double K);
     void computeSideGradients();
@@ -108,6 +109,10 @@ private:
     bool assembleGMCFMatrix(double tau, const WorkVector<SideValues>& g);
     bool solveCG();
     bool solveBiCGSTAB();
+    FivePointMatrix systemMatrix() const;
+    static SolverSettings solverSettings();
+    static void printSolverLines(const SolverReport& report, const char* timeLabel,
+                                 std::chrono::steady_clock::time_point start);
 
     WorkVector<double> u0_;
     WorkVector<double> u_;
@@ -117,6 +122,8 @@ private:
     WorkVector<SideValues> sideNorm_;
     WorkVector<SideValues> sideG_;
     bool inputFinite_ = false;
+    // Work vectors of the solvers, kept for the next solve of this size.
+    FivePointSolver solver_;
 };
 
 } // namespace Filter

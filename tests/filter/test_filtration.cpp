@@ -731,6 +731,29 @@ TEST(FiltrationOutput, IterationCountIsPositiveAndErrorWithinTolerance)
     EXPECT_LE(error, kTolerance);
 }
 
+TEST(FiltrationOutput, ZeroImageIsSolvedWithoutIterating)
+{
+    // b = 0: every solve returns x = 0 at once and says so with zero
+    // iterations and a zero error, for the smoothing solve as well.
+    const std::vector<float> zeros(9 * 7, 0.0f);
+    for (const auto& c : kTypeCases) {
+        Filtration f(9, 7);
+        ASSERT_TRUE(f.setImage(zeros.data(), zeros.size()));
+        const auto run = runStep(f, c.type, c.tauS, c.K, c.tau);
+        EXPECT_TRUE(run.ok) << typeName(c.type);
+        EXPECT_EQ(resultOf(f), std::vector<double>(zeros.size(), 0.0)) << typeName(c.type);
+        const std::string noIterations = "#iterations:     0\nestimated error: 0\n";
+        std::size_t solves = 0;
+        for (std::size_t at = run.printed.find("#iterations:"); at != std::string::npos;
+             at = run.printed.find("#iterations:", at + 1)) {
+            ++solves;
+            EXPECT_EQ(run.printed.compare(at, noIterations.size(), noIterations), 0)
+                << typeName(c.type) << "\n" << run.printed;
+        }
+        EXPECT_GE(solves, 1u) << typeName(c.type);
+    }
+}
+
 // ---------------------------------------------------------------- loading
 
 TEST(FiltrationLoad, WindowOfABandEqualsTheSameValuesLoadedWhole)
