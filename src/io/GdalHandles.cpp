@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 #include <ogr_srs_api.h>
 
@@ -84,6 +85,70 @@ std::vector<std::uint8_t> MemoryFile::bytes() const
     if (!data)
         return {};
     return std::vector<std::uint8_t>(data, data + length);
+}
+
+struct DatasetCache::Entry {
+    std::mutex mutex;
+    Dataset dataset;
+};
+
+DatasetCache::DatasetCache(std::vector<std::string> allowedDrivers)
+    : drivers_(std::move(allowedDrivers))
+{
+}
+
+DatasetCache::~DatasetCache() = default;
+
+DatasetCache::Lease::Lease(Entry& entry)
+    : entry_(&entry)
+{
+}
+
+DatasetCache::Lease::Lease(Lease&& other) noexcept
+    : entry_(std::exchange(other.entry_, nullptr))
+{
+}
+
+DatasetCache::Lease::~Lease()
+{
+    if (entry_)
+        entry_->mutex.unlock();
+}
+
+GDALDataset* DatasetCache::Lease::dataset() const
+{
+    return entry_ ? entry_->dataset.get() : nullptr;
+}
+
+void DatasetCache::Lease::discard()
+{
+    if (entry_)
+        entry_->dataset.reset();
+}
+
+DatasetCache::Lease DatasetCache::acquire(const std::string& path)
+{
+    Entry* entry = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        auto& slot = entries_[path];
+        if (!slot)
+            slot = std::make_unique<Entry>();
+        entry = slot.get();
+    }
+    // Opened under the raster's own lock: two threads asking for the same
+    // raster open it once, and rasters of other paths are not held up.
+    entry->mutex.lock();
+    Lease lease(*entry);
+    if (!entry->dataset)
+        entry->dataset = openRaster(path, drivers_);
+    return lease;
+}
+
+void DatasetCache::clear()
+{
+    std::lock_guard lock(mutex_);
+    entries_.clear();
 }
 
 } // namespace IO::Gdal

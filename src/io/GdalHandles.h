@@ -7,7 +7,9 @@
 // return or an exception can never leak one or leave a dataset open.
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -78,6 +80,52 @@ public:
 
 private:
     std::string path_;
+};
+
+// Rasters kept open by path for repeated reads, so GDAL's block cache can
+// serve a window it has decoded before. A GDAL dataset must not be used by
+// two threads at once: each raster has its own lock, held by the lease that
+// uses it, while different rasters can be read side by side. A raster that
+// cannot be opened is not remembered; the next lease tries again.
+class DatasetCache {
+    struct Entry;
+
+public:
+    explicit DatasetCache(std::vector<std::string> allowedDrivers = {});
+    ~DatasetCache();
+    DatasetCache(const DatasetCache&) = delete;
+    DatasetCache& operator=(const DatasetCache&) = delete;
+
+    // Exclusive use of one cached raster for as long as the lease lives.
+    class Lease {
+    public:
+        Lease(Lease&& other) noexcept;
+        Lease& operator=(Lease&&) = delete;
+        ~Lease();
+
+        // False when the raster cannot be opened.
+        explicit operator bool() const { return dataset() != nullptr; }
+        GDALDataset* operator->() const { return dataset(); }
+        GDALDataset* dataset() const;
+        // Closes the raster, so the next lease opens it afresh (after a read
+        // that failed, the decoder's state is not to be trusted).
+        void discard();
+
+    private:
+        friend class DatasetCache;
+        explicit Lease(Entry& entry);
+        Entry* entry_ = nullptr;
+    };
+
+    // Waits for the raster's lock and opens it on first use.
+    Lease acquire(const std::string& path);
+    // Closes every raster. No lease may be alive.
+    void clear();
+
+private:
+    std::vector<std::string> drivers_;
+    std::mutex mutex_;  // guards the map; entries stay where they are until clear
+    std::map<std::string, std::unique_ptr<Entry>> entries_;
 };
 
 } // namespace IO::Gdal

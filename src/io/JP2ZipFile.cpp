@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <cmath>
 #include <filesystem>
+#include <future>
 #include <iostream>
 #include <limits>
 #include <locale>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -42,32 +44,6 @@ void atBoundary(File::error code, Body&& body)
         throw code;
     }
 }
-
-// Releases, on scope exit, the sources of an index band that the user has not
-// loaded: sources read only to compute an index do not stay in memory, also
-// when the computation fails.
-class SourceRelease {
-public:
-    SourceRelease(std::vector<Band>& bands, const std::set<int>& loaded, std::vector<int> sources)
-        : bands_(bands)
-        , loaded_(loaded)
-        , sources_(std::move(sources))
-    {
-    }
-    ~SourceRelease()
-    {
-        for (int s : sources_)
-            if (!loaded_.count(s))
-                bands_[static_cast<std::size_t>(s)].release();
-    }
-    SourceRelease(const SourceRelease&) = delete;
-    SourceRelease& operator=(const SourceRelease&) = delete;
-
-private:
-    std::vector<Band>& bands_;
-    const std::set<int>& loaded_;
-    std::vector<int> sources_;
-};
 
 bool isTileId(const std::string& token)
 {
@@ -116,6 +92,162 @@ bool readWholeBand(GDALRasterBand* raster, float* dst, int outWidth, int outHeig
     return true;
 }
 
+// Raw samples of one raster of the product, read onto the working grid in
+// strips of grid rows through a dataset of its own, so two rasters can be
+// decoded side by side. A raster the grid is a whole multiple of (10, 20 and
+// 60 m bands on the 10 m grid) is read strip by strip; any other only whole.
+class GridStrips {
+public:
+    // False when the raster cannot be opened or holds a sample type the
+    // readers do not support.
+    bool open(const std::string& path, int gridWidth, int gridHeight)
+    {
+        dataset_ = Gdal::openRaster(path, kJp2Driver);
+        if (!dataset_ || dataset_->GetRasterCount() < 1)
+            return false;
+        raster_ = dataset_->GetRasterBand(1);
+        const GDALDataType type = raster_->GetRasterDataType();
+        rasterWidth_ = raster_->GetXSize();
+        rasterHeight_ = raster_->GetYSize();
+        if ((type != GDT_UInt16 && type != GDT_Byte) || rasterWidth_ <= 0 || rasterHeight_ <= 0)
+            return false;
+        gridWidth_ = gridWidth;
+        gridHeight_ = gridHeight;
+        if (gridWidth % rasterWidth_ == 0 && gridHeight % rasterHeight_ == 0) {
+            factor_ = gridHeight / rasterHeight_;
+            int blockWidth = 0;
+            int blockHeight = 0;
+            raster_->GetBlockSize(&blockWidth, &blockHeight);
+            blockGridRows_ = std::clamp(blockHeight, 1, rasterHeight_) * factor_;
+        } else {
+            factor_ = 0;
+            blockGridRows_ = gridHeight;
+        }
+        return true;
+    }
+
+    // Grid rows a strip must be a multiple of (0: only the whole grid).
+    int factor() const { return factor_; }
+    // Grid rows of one row of the raster's blocks.
+    int blockGridRows() const { return blockGridRows_; }
+
+    // Grid rows [row, row + rows) into dst; row and rows are multiples of
+    // factor() (rows may end at the grid's end). Decoded blocks are dropped
+    // from GDAL's cache once the strip has used the last of them, so the
+    // decoded raster is never held beside the samples.
+    bool read(int row, int rows, float* dst)
+    {
+        CPLErr status = CE_Failure;
+        if (factor_ == 0) {
+            if (row != 0 || rows != gridHeight_)
+                return false;
+            status = raster_->RasterIO(GF_Read, 0, 0, rasterWidth_, rasterHeight_, dst, gridWidth_, gridHeight_,
+                                       GDT_Float32, 0, 0, nullptr);
+        } else {
+            status = raster_->RasterIO(GF_Read, 0, row / factor_, rasterWidth_, rows / factor_, dst, gridWidth_, rows,
+                                       GDT_Float32, 0, 0, nullptr);
+        }
+        const int end = row + rows;
+        if (end == gridHeight_ || end % blockGridRows_ == 0)
+            raster_->FlushCache(false);
+        return status == CE_None;
+    }
+
+private:
+    Gdal::Dataset dataset_;
+    GDALRasterBand* raster_ = nullptr;
+    int rasterWidth_ = 0;
+    int rasterHeight_ = 0;
+    int gridWidth_ = 0;
+    int gridHeight_ = 0;
+    int factor_ = 0;
+    int blockGridRows_ = 1;
+};
+
+// A window of grid pixels asked for at outWidth x outHeight samples.
+struct Window {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    int outWidth = 0;
+    int outHeight = 0;
+};
+
+// Reads a window of raw samples from a raster whose pixel covers scale x
+// scale grid pixels (1 for a band's own pixels, the source's scale for the
+// working grid of an index band) into out, outWidth x outHeight values.
+//
+// Output pixel k covers the grid span [x + k w / ow, x + (k + 1) w / ow) and
+// takes the raster pixel under its centre, floor((x + (k + 1/2) w / ow) /
+// scale): the pixel a read of the whole grid puts there. GDAL is asked for the
+// same span in raster pixels, kept fractional, and its nearest-neighbour
+// resampling picks exactly that pixel. Only output pixels whose span lies
+// inside the raster are read; the others keep what out holds.
+//
+// The raster comes from the data set's cache of open rasters, so a window
+// that GDAL has decoded before is served from its block cache. Throws
+// ReadFailed when the raster cannot be opened, holds a sample type other
+// than 8-bit or unsigned 16-bit, or the read fails.
+void readWindow(Gdal::DatasetCache& rasters, const std::string& path, long long scale, const Window& w,
+                double* out)
+{
+    Gdal::DatasetCache::Lease dataset = rasters.acquire(path);
+    if (!dataset || dataset->GetRasterCount() < 1)
+        throw File::error::ReadFailed;
+    GDALRasterBand* raster = dataset->GetRasterBand(1);
+    const GDALDataType type = raster->GetRasterDataType();
+    if (type != GDT_UInt16 && type != GDT_Byte)
+        throw File::error::ReadFailed;
+
+    // Positions in units of 1 / outSize grid pixels, exact in integers: output
+    // pixel k starts at origin * outSize + k * size.
+    auto insideRange = [](long long origin, long long size, long long outSize, long long extent) {
+        // first k with origin * outSize + k * size >= 0
+        long long first = origin >= 0 ? 0 : (-origin * outSize + size - 1) / size;
+        // last k + 1 with origin * outSize + (k + 1) * size <= extent * outSize
+        const long long room = (extent - origin) * outSize;
+        long long end = room < 0 ? 0 : room / size;
+        first = std::clamp(first, 0LL, outSize);
+        end = std::clamp(end, 0LL, outSize);
+        return std::pair{first, end};
+    };
+    const auto [k0, k1] = insideRange(w.x, w.width, w.outWidth, raster->GetXSize() * scale);
+    const auto [l0, l1] = insideRange(w.y, w.height, w.outHeight, raster->GetYSize() * scale);
+    if (k0 >= k1 || l0 >= l1)
+        return;
+
+    const long long startX = w.x * static_cast<long long>(w.outWidth) + k0 * w.width;
+    const long long endX = w.x * static_cast<long long>(w.outWidth) + k1 * w.width;
+    const long long startY = w.y * static_cast<long long>(w.outHeight) + l0 * w.height;
+    const long long endY = w.y * static_cast<long long>(w.outHeight) + l1 * w.height;
+    // One raster pixel is outSize * scale of those units.
+    const long long unitX = w.outWidth * scale;
+    const long long unitY = w.outHeight * scale;
+    GDALRasterIOExtraArg extra;
+    INIT_RASTERIO_EXTRA_ARG(extra);
+    extra.bFloatingPointWindowValidity = TRUE;
+    extra.dfXOff = static_cast<double>(startX) / static_cast<double>(unitX);
+    extra.dfYOff = static_cast<double>(startY) / static_cast<double>(unitY);
+    extra.dfXSize = static_cast<double>(endX - startX) / static_cast<double>(unitX);
+    extra.dfYSize = static_cast<double>(endY - startY) / static_cast<double>(unitY);
+    const int readX = static_cast<int>(startX / unitX);
+    const int readY = static_cast<int>(startY / unitY);
+    const int readWidth = static_cast<int>((endX + unitX - 1) / unitX) - readX;
+    const int readHeight = static_cast<int>((endY + unitY - 1) / unitY) - readY;
+    double* target = out + l0 * w.outWidth + k0;
+    const GSpacing lineSpace = static_cast<GSpacing>(sizeof(double)) * w.outWidth;
+    const CPLErr status = raster->RasterIO(GF_Read, readX, readY, readWidth, readHeight, target,
+                                           static_cast<int>(k1 - k0), static_cast<int>(l1 - l0), GDT_Float64,
+                                           sizeof(double), lineSpace, &extra);
+    if (status != CE_None) {
+        // The decoder's state after a failed read is not to be trusted: the
+        // next read opens the raster afresh, as the first one did.
+        dataset.discard();
+        throw File::error::ReadFailed;
+    }
+}
+
 std::string workingDirectory()
 {
     std::error_code ec;
@@ -136,14 +268,6 @@ bool truncateToInt(double value, double* out)
     return true;
 }
 
-// Floor division, so a window starting left of the raster maps onto the
-// source pixel that really holds it.
-int floorDiv(int a, int b)
-{
-    const int q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- BandSource
@@ -157,6 +281,7 @@ JP2ZipFile::BandSource::BandSource(std::string code_, std::string description_)
 // ---------------------------------------------------------------- JP2ZipFile
 
 JP2ZipFile::JP2ZipFile()
+    : rasters_(std::make_unique<Gdal::DatasetCache>(kJp2Driver))
 {
     bandDescriptions = {
         {"AOT", "Aerosol Optical Thickness"},
@@ -255,6 +380,9 @@ void JP2ZipFile::openProduct(std::string name_, std::string extension_, std::str
 {
     if (extension_ != "zip")
         throw error::UnsupportedFormat;
+    // Rasters kept open from an earlier product of this object are not read
+    // again.
+    rasters_->clear();
     File::open(std::move(name_), std::move(extension_), std::move(directory_));
 
     const std::string archive = "/vsizip/" + directory + "/" + name + "." + extension;
@@ -428,40 +556,65 @@ void JP2ZipFile::readBandLevel(BandLevel& level, double lowCut, double highCut, 
     });
 }
 
-void JP2ZipFile::loadIndexBand(BandLevel& level, const std::vector<int>& sourceBands, double lowCut,
-                               double highCut)
+void JP2ZipFile::loadIndexBand(BandLevel& level, const std::vector<int>& sourceBands, double, double)
 {
     atBoundary(error::ReadFailed, [&] {
         if (sourceBands.size() < 2 || pixelCount <= 0)
             throw error::ReadFailed;
-        const std::vector<int> sources{sourceBands[0], sourceBands[1]};
-        for (int s : sources)
+        const std::string* paths[2] = {nullptr, nullptr};
+        for (int i = 0; i < 2; ++i) {
+            const int s = sourceBands[static_cast<std::size_t>(i)];
             if (s < 0 || s >= static_cast<int>(bands.size()) || bands[static_cast<std::size_t>(s)].derived)
                 throw error::ReadFailed;
+            paths[i] = &bandLevel(s, 0).path;
+        }
 
-        const SourceRelease release(bands, loadedBands, sources);
-        const float* values[2] = {nullptr, nullptr};
-        for (int i = 0; i < 2; ++i) {
-            BandLevel& source = bandLevel(sources[static_cast<std::size_t>(i)], 0);
-            // Sources are normalised with the automatic crop whatever the
-            // caller asked for, so every index sees comparable ranges.
-            if (!source.data)
-                readBandLevel(source, lowCut, highCut, true, false);
-            if (!source.data || source.count != pixelCount)
+        // The index is computed from the raw samples, the values window reads
+        // give, never from the sources' levels: those are normalised with
+        // whatever crop their own load asked for. So the sources are read
+        // again, on a dataset each, into buffers that belong to this load
+        // alone; a source the user has loaded keeps its level as it is, and a
+        // source that is not loaded never gets data.
+        //
+        // Both are decoded at once, strip by strip: a strip of the first
+        // source lands where its index values go, the second source's strip
+        // beside it, and the strip's index replaces the first source's
+        // samples. So the load holds the index and one strip, whatever is
+        // loaded already. A strip spans one row of blocks of the coarser
+        // source, so no block is decoded twice and every decoding thread of
+        // GDAL has blocks to work on.
+        GridStrips sources[2];
+        for (int i = 0; i < 2; ++i)
+            if (!sources[i].open(*paths[i], width, height))
                 throw error::ReadFailed;
-            values[i] = source.data.get();
+        int stripRows = height;
+        if (sources[0].factor() > 0 && sources[1].factor() > 0) {
+            const int multiple = std::lcm(sources[0].factor(), sources[1].factor());
+            const int blockRows = std::max(sources[0].blockGridRows(), sources[1].blockGridRows());
+            stripRows = std::min(height, (blockRows + multiple - 1) / multiple * multiple);
         }
 
         std::unique_ptr<float[]> index = BandLevel::allocateSamples(pixelCount);
-        float* out = index.get();
-        const float* a = values[0];
-        const float* b = values[1];
-        const int n = pixelCount;
+        std::unique_ptr<float[]> strip = BandLevel::allocateSamples(stripRows * width);
+        for (int row = 0; row < height; row += stripRows) {
+            const int rows = std::min(stripRows, height - row);
+            float* values = index.get() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
+            const float* other = strip.get();
+            auto second = std::async(std::launch::async, [&] { return sources[1].read(row, rows, strip.get()); });
+            const bool readFirst = sources[0].read(row, rows, values);
+            if (!second.get() || !readFirst)
+                throw error::ReadFailed;
+            const long long count = static_cast<long long>(rows) * width;
 #pragma omp parallel for schedule(static)
-        for (int i = 0; i < n; ++i) {
-            const float sum = a[i] + b[i];
-            out[i] = sum != 0.0f ? (a[i] - b[i]) / sum : 0.0f;
+            for (long long i = 0; i < count; ++i) {
+                const float sum = values[i] + other[i];
+                values[i] = sum != 0.0f ? (values[i] - other[i]) / sum : 0.0f;
+            }
         }
+        strip.reset();
+        const int n = pixelCount;
+        // Mapped from its own minimum and maximum to [0, 1]; the cuts of the
+        // request are for image bands.
         level.adoptData(std::move(index), n, true, 0, 0);
         level.normalize(0.0, 1.0, false);
     });
@@ -495,60 +648,11 @@ void JP2ZipFile::readLevelRegion(const BandLevel& level, int x, int y, int width
         out.assign(static_cast<std::size_t>(std::max(outWidth, 0)) * std::max(outHeight, 0), 0.0);
         if (width_ <= 0 || height_ <= 0 || outWidth <= 0 || outHeight <= 0)
             throw error::ReadFailed;
-
-        const Gdal::Dataset dataset = Gdal::openRaster(level.path, kJp2Driver);
-        if (!dataset || dataset->GetRasterCount() < 1)
-            throw error::ReadFailed;
-        GDALRasterBand* raster = dataset->GetRasterBand(1);
-        const GDALDataType type = raster->GetRasterDataType();
-        if (type != GDT_UInt16 && type != GDT_Byte)
-            throw error::ReadFailed;
-
-        // Output pixel k covers the source span [x + k w / ow, x + (k + 1) w / ow).
-        // Only the pixels whose span lies inside the raster are read; the
-        // others keep their 0. Exact in integers.
-        const long long rasterWidth = raster->GetXSize();
-        const long long rasterHeight = raster->GetYSize();
-        auto insideRange = [](long long origin, long long size, long long outSize, long long extent) {
-            // first k with origin * outSize + k * size >= 0
-            long long first = origin >= 0 ? 0 : (-origin * outSize + size - 1) / size;
-            // last k + 1 with origin * outSize + k * size <= extent * outSize
-            const long long room = (extent - origin) * outSize;
-            long long end = room < 0 ? 0 : room / size;
-            first = std::clamp(first, 0LL, outSize);
-            end = std::clamp(end, 0LL, outSize);
-            return std::pair{first, end};
-        };
-        const auto [k0, k1] = insideRange(x, width_, outWidth, rasterWidth);
-        const auto [l0, l1] = insideRange(y, height_, outHeight, rasterHeight);
-        if (k0 >= k1 || l0 >= l1)
-            return;
-
-        // The window of those pixels in source pixels, kept fractional so the
-        // resampling picks the same samples as a read of the whole window.
-        const long long startX = x * static_cast<long long>(outWidth) + k0 * width_;
-        const long long endX = x * static_cast<long long>(outWidth) + k1 * width_;
-        const long long startY = y * static_cast<long long>(outHeight) + l0 * height_;
-        const long long endY = y * static_cast<long long>(outHeight) + l1 * height_;
-        GDALRasterIOExtraArg extra;
-        INIT_RASTERIO_EXTRA_ARG(extra);
-        extra.bFloatingPointWindowValidity = TRUE;
-        extra.dfXOff = static_cast<double>(startX) / outWidth;
-        extra.dfYOff = static_cast<double>(startY) / outHeight;
-        extra.dfXSize = static_cast<double>(endX - startX) / outWidth;
-        extra.dfYSize = static_cast<double>(endY - startY) / outHeight;
-        const int readX = static_cast<int>(startX / outWidth);
-        const int readY = static_cast<int>(startY / outHeight);
-        const int readWidth = static_cast<int>((endX + outWidth - 1) / outWidth) - readX;
-        const int readHeight = static_cast<int>((endY + outHeight - 1) / outHeight) - readY;
-        double* target = out.data() + l0 * outWidth + k0;
-        const GSpacing lineSpace = static_cast<GSpacing>(sizeof(double)) * outWidth;
-        const CPLErr status = raster->RasterIO(GF_Read, readX, readY, readWidth, readHeight, target,
-                                               static_cast<int>(k1 - k0), static_cast<int>(l1 - l0), GDT_Float64,
-                                               sizeof(double), lineSpace, &extra);
-        if (status != CE_None) {
+        try {
+            readWindow(*rasters_, level.path, 1, {x, y, width_, height_, outWidth, outHeight}, out.data());
+        } catch (...) {
             std::fill(out.begin(), out.end(), 0.0);
-            throw error::ReadFailed;
+            throw;
         }
     });
 }
@@ -561,22 +665,21 @@ void JP2ZipFile::readIndexRegion(const Band& band, int level, int x, int y, int 
         out.assign(count, 0.0);
         if (band.sourceBands.size() < 2 || band.sourceScales.size() < 2)
             throw error::ReadFailed;
+        if (width_ <= 0 || height_ <= 0 || outWidth <= 0 || outHeight <= 0)
+            throw error::ReadFailed;
         try {
-            std::vector<double> second;
+            // Both sources are read over the same working-grid window, each
+            // at its own scale, so a 20 m source gives for working pixel
+            // (X, Y) its pixel (X / 2, Y / 2), as a whole-band load does.
+            const Window window{x, y, width_, height_, outWidth, outHeight};
+            std::vector<double> second(count, 0.0);
             for (int i = 0; i < 2; ++i) {
                 const int source = band.sourceBands[static_cast<std::size_t>(i)];
                 const int scale = band.sourceScales[static_cast<std::size_t>(i)];
                 if (scale <= 0)
                     throw error::ReadFailed;
-                int sx = x, sy = y, sw = width_, sh = height_;
-                if (scale != band.scale) {
-                    sx = floorDiv(x, scale);
-                    sy = floorDiv(y, scale);
-                    sw = width_ / scale;
-                    sh = height_ / scale;
-                }
-                readLevelRegion(bandLevel(source, level), sx, sy, sw, sh, outWidth, outHeight,
-                                i == 0 ? out : second);
+                readWindow(*rasters_, bandLevel(source, level).path, scale, window,
+                           i == 0 ? out.data() : second.data());
             }
             for (std::size_t k = 0; k < count; ++k) {
                 const float a = static_cast<float>(out[k]);
@@ -585,7 +688,7 @@ void JP2ZipFile::readIndexRegion(const Band& band, int level, int x, int y, int 
                 out[k] = sum != 0.0f ? static_cast<double>((a - b) / sum) : 0.0;
             }
         } catch (...) {
-            out.assign(count, 0.0);
+            std::fill(out.begin(), out.end(), 0.0);
             throw;
         }
     });

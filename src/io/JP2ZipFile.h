@@ -7,9 +7,16 @@
 // table, the 10 m working grid and the UTM georeference. Pixels are read band
 // by band (loadBand) or window by window (readRegion). Six normalised
 // difference index bands are computed from pairs of bands on demand.
+//
+// Window reads keep the rasters they use open until the data set goes, so
+// repeated windows come from GDAL's block cache instead of a new decode. A
+// window read may run on one thread while another thread reads windows or
+// loads a band: each open raster is used by one thread at a time. Opening and
+// destroying the data set must not overlap any read.
 
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +24,10 @@
 #include "io/File.h"
 
 namespace IO {
+
+namespace Gdal {
+class DatasetCache;
+}
 
 class JP2ZipFile : public File {
 public:
@@ -38,16 +49,22 @@ public:
     void open(std::string name, std::string extension, std::string directory) override;
 
     // Loads a band onto the working grid, normalised to [0, 1]; error 6 when
-    // its raster cannot be read. The band stays in loadedBands even then.
+    // its raster cannot be read. The band stays in loadedBands even then. An
+    // index band is (a - b) / (a + b) of the raw samples of its sources (0
+    // where a + b is 0), mapped from its own minimum and maximum to [0, 1];
+    // the cuts do not apply to it, and the levels of its sources are neither
+    // read nor changed.
     void loadBand(int band, int level, double lowCut, double highCut, bool autoCrop, bool keepRaw) override;
     // Fills the three preview planes (width x height; 0 takes the stored
     // size) from the product's preview image. Never throws.
     void loadPreview(int width, int height) override;
     // Raw samples of a window (band pixels for an image band, working-grid
-    // pixels for an index band) at outWidth x outHeight. Parts of the window
-    // outside the raster read as 0. Error 6 when the raster cannot be read or
-    // its sample type is neither 8-bit nor unsigned 16-bit; out is then sized
-    // and zero.
+    // pixels for an index band) at outWidth x outHeight, nearest neighbour.
+    // An index window equals the same window of a whole-grid read: each
+    // source gives working pixel (X, Y) its own pixel (X / scale, Y / scale).
+    // Parts of the window outside the raster read as 0. Error 6 when the
+    // raster cannot be read or its sample type is neither 8-bit nor unsigned
+    // 16-bit; out is then sized and zero.
     void readRegion(int band, int level, int x, int y, int width, int height, int outWidth, int outHeight,
                     std::vector<double>& out) override;
 
@@ -81,7 +98,9 @@ public:
     // IO::writeLatLonPoints.
     void exportPoints(std::string fileName, const std::vector<std::vector<int>>& points) override;
 
-    // The two readers behind loadBand.
+    // The two readers behind loadBand. loadIndexBand reads level 0 of both
+    // sources at the same time, each on a thread and a dataset of its own; a
+    // failure leaves level without new data.
     void readBandLevel(BandLevel& level, double lowCut, double highCut, bool autoCrop, bool keepRaw);
     void loadIndexBand(BandLevel& level, const std::vector<int>& sourceBands, double lowCut, double highCut);
     // The two branches of readRegion.
@@ -123,6 +142,9 @@ protected:
 
 private:
     void openProduct(std::string name, std::string extension, std::string directory);
+
+    // Rasters kept open for window reads, one per path.
+    std::unique_ptr<Gdal::DatasetCache> rasters_;
 };
 
 } // namespace IO

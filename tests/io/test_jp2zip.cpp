@@ -316,29 +316,6 @@ TEST(JP2ZipLoad, SceneClassificationIsScaledBy255)
                             Sample::sceneClass(x / 2, y / 2, 2) / 255.0f);
 }
 
-// NDVI computed by hand from the sources as the index load normalises them
-// (automatic crop), then mapped from its own range to [0, 1].
-std::vector<float> expectedNdvi()
-{
-    const auto file = fixture().open();
-    const int b08 = bandIndex(*file, "B08");
-    const int b04 = bandIndex(*file, "B04");
-    quietly([&] {
-        file->loadBand(b08, 0, 0.0, 1.0, true, false);
-        file->loadBand(b04, 0, 0.0, 1.0, true, false);
-    });
-    const auto a = levelSamples(*file, b08);
-    const auto b = levelSamples(*file, b04);
-    std::vector<float> ndvi(a.size());
-    for (std::size_t i = 0; i < a.size(); ++i)
-        ndvi[i] = a[i] + b[i] != 0.0f ? (a[i] - b[i]) / (a[i] + b[i]) : 0.0f;
-    const auto [lo, hi] = std::minmax_element(ndvi.begin(), ndvi.end());
-    const float min = *lo, range = *hi - *lo;
-    for (auto& v : ndvi)
-        v = (v - min) / range;
-    return ndvi;
-}
-
 TEST(JP2ZipLoad, IndexBandReleasesTheSourcesItRead)
 {
     const auto file = fixture().open();
@@ -352,18 +329,13 @@ TEST(JP2ZipLoad, IndexBandReleasesTheSourcesItRead)
     EXPECT_FALSE(file->isLoaded(b04, 0));
     ASSERT_TRUE(file->isLoaded(ndvi, 0));
 
+    // Its values are checked against the sample formulas in
+    // test_jp2zip_reads.cpp. The no-data corner (both sources 0) is index 0
+    // before the final normalisation: the same value at every corner pixel.
     const auto samples = levelSamples(*file, ndvi);
-    const auto expected = expectedNdvi();
-    ASSERT_EQ(samples.size(), expected.size());
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        ASSERT_NEAR(samples[i], expected[i], 1e-5) << i;
-
-    // The no-data corner (both sources 0) is index 0 before the final
-    // normalisation: the same value at every corner pixel, inside (0, 1).
     const auto& level = file->bands[static_cast<std::size_t>(ndvi)].levels[0];
+    ASSERT_GT(level.max, level.min);
     const float zero = (0.0f - level.min) / (level.max - level.min);
-    EXPECT_LT(level.min, 0.0f);
-    EXPECT_GT(level.max, 0.0f);
     for (int y = 0; y < Sample::kNoDataCorner; ++y)
         for (int x = 0; x < Sample::kNoDataCorner; ++x)
             ASSERT_NEAR(samples[static_cast<std::size_t>(y * kSize + x)], zero, 1e-6);
@@ -400,7 +372,7 @@ TEST(JP2ZipLoad, UnreadableRastersThrowReadFailed)
     EXPECT_EQ(thrownBy([&] { file->loadBand(b04, 0, 0.0, 1.0, false, false); }), 6);
     EXPECT_FALSE(file->isLoaded(b04, 0));
 
-    // B08 is read for the index before B04 fails: it is released all the same.
+    // B08 decodes, B04 does not: neither is left holding data.
     EXPECT_EQ(thrownBy([&] { file->loadBand(ndvi, 0, 0.0, 1.0, false, false); }), 6);
     EXPECT_FALSE(file->isLoaded(ndvi, 0));
     EXPECT_FALSE(file->isLoaded(b08, 0));
