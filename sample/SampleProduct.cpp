@@ -16,6 +16,7 @@
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
+#include "SampleWriterSources.h"
 #include "io/GdalHandles.h"
 
 namespace fs = std::filesystem;
@@ -127,8 +128,8 @@ std::vector<std::uint8_t> encode(const RasterJob& job, const ProductSpec& spec, 
     options.SetNameValue("YCC", "NO");
     options.SetNameValue("GMLJP2", georeference == Georeference::None ? "NO" : "YES");
     options.SetNameValue("GeoJP2", "NO");
-    options.SetNameValue("BLOCKXSIZE", "1024");
-    options.SetNameValue("BLOCKYSIZE", "1024");
+    options.SetNameValue("BLOCKXSIZE", std::to_string(spec.blockSize).c_str());
+    options.SetNameValue("BLOCKYSIZE", std::to_string(spec.blockSize).c_str());
 
     // JPEG 2000 rasters cannot be written inside a zip: encode into GDAL's
     // in-memory file system and take the bytes from there.
@@ -237,6 +238,25 @@ void writeAtomically(const fs::path& path, Writer&& writer)
 }
 
 } // namespace
+
+std::string productKey(const ProductSpec& product)
+{
+    // Binding every member: a field added to the product's description does
+    // not compile here until it is part of the key.
+    const auto& [size, epsg, originEasting, originNorthing, tileId, sensingTime, extension, withB11, withB12,
+                 withPreview, flaw, threads, blockSize] = product;
+    (void)threads;
+    return "size=" + std::to_string(size) + " epsg=" + std::to_string(epsg) + " origin="
+        + std::to_string(originEasting) + "," + std::to_string(originNorthing) + " tile=" + tileId
+        + " sensing=" + sensingTime + " extension=" + extension + " B11=" + std::to_string(withB11)
+        + " B12=" + std::to_string(withB12) + " preview=" + std::to_string(withPreview)
+        + " flaw=" + std::to_string(static_cast<int>(flaw)) + " block=" + std::to_string(blockSize);
+}
+
+std::string writerFingerprint()
+{
+    return std::string("sources=") + FENLARK_SAMPLE_WRITER_SOURCES + " gdal=" + GDALVersionInfo("RELEASE_NAME");
+}
 
 std::string productName(const ProductSpec& spec)
 {

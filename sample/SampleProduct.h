@@ -41,10 +41,22 @@ struct ProductSpec {
     bool withPreview = true;
     Flaw flaw = Flaw::None;
     int threads = 1;                // rasters encoded at the same time
+    int blockSize = 1024;           // side of the rasters' JPEG 2000 tiles (GDAL's blocks)
 };
 
 // Working-grid pixels of the upper-left square where every band is 0 (no data).
 constexpr int kNoDataCorner = 12;
+
+// A one-line text naming every field of the description that shapes the
+// written product: equal texts, equal archives from the same writer. (threads
+// only sets how many rasters are encoded at once; the bytes do not depend on
+// it.)
+std::string productKey(const ProductSpec& product);
+
+// The version of this writer: a fingerprint of its sources, taken by the
+// build, and the GDAL release that encodes the rasters. Products kept between
+// runs are keyed by it with productKey().
+std::string writerFingerprint();
 
 // File name of the product without its suffix:
 // "S2A_MSIL2A_<sensing time>_N0509_R079_<tile>_20230601T121212".

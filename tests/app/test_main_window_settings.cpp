@@ -106,16 +106,17 @@ TEST(SessionColours, QuotedAndUnquotedColoursReadTheSame)
 namespace {
 
 // Puts the C library's numbers into a decimal-comma locale, as a Czech
-// desktop session would: cs_CZ.UTF-8, compiled with localedef into a
-// temporary folder when the system does not have it. False when neither
-// works on this machine.
-bool switchToDecimalCommaLocale(const TestSupport::TempDir& folder)
+// desktop session would: cs_CZ.UTF-8, compiled with localedef (once per
+// build, see TestSupport::compiledLocale) when the system does not have it.
+// False when neither works on this machine.
+bool switchToDecimalCommaLocale()
 {
     if (std::setlocale(LC_NUMERIC, "cs_CZ.UTF-8"))
         return true;
-    const std::string command = "localedef -c -i cs_CZ -f UTF-8 '" + folder.file("cs_CZ.UTF-8") + "' >/dev/null 2>&1";
-    (void)std::system(command.c_str());
-    ::setenv("LOCPATH", folder.path().c_str(), 1);
+    const std::string folder = TestSupport::compiledLocale("cs_CZ.UTF-8").string();
+    if (folder.empty())
+        return false;
+    ::setenv("LOCPATH", folder.c_str(), 1);
     return std::setlocale(LC_NUMERIC, "cs_CZ.UTF-8") != nullptr;
 }
 
@@ -130,8 +131,7 @@ TEST(Startup, NumbersUseTheDotWhateverTheUsersLocale)
     const std::string savedLocPath = previousLocPath ? previousLocPath : "";
 
     // The user's locale as the toolkit installs it on start.
-    TestSupport::TempDir localeFolder;
-    const bool commaLocale = switchToDecimalCommaLocale(localeFolder);
+    const bool commaLocale = switchToDecimalCommaLocale();
     QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia));
     if (commaLocale) {
         EXPECT_EQ(std::strtod("14.43", nullptr), 14.0) << "the comma locale stops the C parser at the dot";

@@ -1,7 +1,9 @@
 #pragma once
 
-// Synthetic Sentinel-2 products for the tests of IO::JP2ZipFile: the main
-// fixture is written once per test run, variants on demand.
+// Synthetic Sentinel-2 products for the tests of IO::JP2ZipFile. Each product
+// is written once per build into the test cache and copied from there: every
+// Product owns its copy in a folder of its own, which a test may change or
+// delete.
 
 #include <algorithm>
 #include <filesystem>
@@ -39,11 +41,25 @@ inline int openError(const std::filesystem::path& archive)
     return static_cast<int>(TestSupport::fileErrorOf([&] { openArchive(archive); }));
 }
 
-// A product written into a folder of its own.
+// Puts the described product into folder, as Sample::writeProduct does, and
+// returns the archive's path. The archive is a copy of the one in the test
+// cache, which the first test process of the build to need it writes.
+inline std::filesystem::path copyOfProduct(const std::filesystem::path& folder, const Sample::ProductSpec& product)
+{
+    namespace fs = std::filesystem;
+    const fs::path cached = TestSupport::cachedFolder(
+        "sample product " + Sample::productKey(product) + " writer " + Sample::writerFingerprint(),
+        [&](const fs::path& into) { Sample::writeProduct(into, product); });
+    const fs::path archive = folder / (Sample::productName(product) + "." + product.extension);
+    fs::copy_file(cached / archive.filename(), archive);
+    return archive;
+}
+
+// A product in a folder of its own.
 class Product {
 public:
     explicit Product(const Sample::ProductSpec& spec = {})
-        : archive_(Sample::writeProduct(dir_.path(), spec))
+        : archive_(copyOfProduct(dir_.path(), spec))
     {
     }
     const std::filesystem::path& archive() const { return archive_; }
@@ -55,7 +71,7 @@ private:
     std::filesystem::path archive_;
 };
 
-// The default 120 x 120 product, written on first use.
+// The default 120 x 120 product, put in place on first use.
 inline const Product& fixture()
 {
     static const Product product;

@@ -368,6 +368,26 @@ TEST(JP2ZipIndexLoad, LoadedIndexIsTheRawIndexMappedToItsRange)
     }
 }
 
+TEST(JP2ZipIndexLoad, IndexDecodedInStripsOfSmallTilesIsTheSame)
+{
+    // Tiles of 32 pixels: the index is decoded strip by strip, a strip spans
+    // one tile row of the 20 m source (two of the 10 m one), and the last
+    // strip is cut short by the grid's end.
+    Sample::ProductSpec spec;
+    spec.blockSize = 32;
+    const Product product(spec);
+    for (const auto& index : {kNdvi, kNdpi}) {
+        SCOPED_TRACE(index.code);
+        const auto file = product.open();
+        load(*file, index.code, 0.0, 1.0, false, false);
+        const auto samples = levelSamples(*file, index.code);
+        const auto expected = mappedIndexGrid(index);
+        ASSERT_EQ(samples.size(), expected.size());
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            ASSERT_NEAR(samples[i], expected[i], 1e-6) << "grid pixel " << i % kSize << ", " << i / kSize;
+    }
+}
+
 TEST(JP2ZipIndexLoad, EarlierLoadsOfTheSourcesChangeNeitherTheIndexNorThem)
 {
     struct Step {

@@ -1,8 +1,16 @@
-// Common main of every test executable.
+// Common main of every test executable, in two builds.
 //
-// - Qt runs on the offscreen platform, so widget tests need no display.
-// - The native settings store and every INI path of QSettings point into a
-//   temporary folder: no test reads or writes a user's settings.
+// - fenlark_test_main (FENLARK_TEST_QT) runs a QApplication on the offscreen
+//   platform, so widget tests need no display; the native settings store and
+//   every INI path of QSettings point into a temporary folder, so no test
+//   reads or writes a user's settings.
+// - fenlark_test_main_plain, for suites that use no Qt (fenlark_test(...
+//   NO_QT)), starts no toolkit at all: loading and starting Qt is a good
+//   part of what a short test process costs.
+// - Both point HOME and XDG_CONFIG_HOME into that temporary folder.
+// - GDAL drivers are registered by the data layer on first use, as in the
+//   program. Where an executable links GDAL, its driver manager and caches
+//   are released before the leak check at exit.
 // - A watchdog fails a test that hangs (a modal loop nobody closes, a
 //   dead-locked task) instead of letting the suite stall until CI's limit.
 
@@ -14,9 +22,12 @@
 #include <string>
 #include <thread>
 
+#include <dlfcn.h>
+
+#ifdef FENLARK_TEST_QT
 #include <QApplication>
 #include <QSettings>
-#include <gdal.h>
+#endif
 #include <gtest/gtest.h>
 
 #include "support/TestSupport.h"
@@ -84,27 +95,42 @@ private:
     std::thread thread_;
 };
 
+// GDALDestroyDriverManager() when the process has GDAL loaded. Looked up at
+// run time so that the main itself does not pull GDAL into suites that do
+// not use it.
+void releaseGdal()
+{
+    using Release = void (*)();
+    if (auto release = reinterpret_cast<Release>(dlsym(RTLD_DEFAULT, "GDALDestroyDriverManager")))
+        release();
+}
+
+int runTests(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    testing::UnitTest::GetInstance()->listeners().Append(new Watchdog);
+    return RUN_ALL_TESTS();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // Keep every settings store of the run inside one temporary folder.
     TestSupport::TempDir settingsHome;
     setenv("XDG_CONFIG_HOME", settingsHome.path().c_str(), 1);
     setenv("HOME", settingsHome.path().c_str(), 1);
 
+#ifdef FENLARK_TEST_QT
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication::setOrganizationName("Korvalin");
     QApplication::setApplicationName("FenlarkTests");
     QApplication app(argc, argv);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsHome.path().c_str());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsHome.path().c_str());
+#endif
 
-    GDALAllRegister();
-
-    testing::InitGoogleTest(&argc, argv);
-    testing::UnitTest::GetInstance()->listeners().Append(new Watchdog);
-    const int result = RUN_ALL_TESTS();
-    GDALDestroyDriverManager();
+    const int result = runTests(argc, argv);
+    releaseGdal();
     return result;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // Shared helpers of the test suites: temporary folders, a scoped working
-// directory and the per-test watchdog armed by the common test main.
+// directory, the per-test watchdog armed by the common test main, and a cache
+// of fixture folders that the test processes of a build share.
 
 #include <filesystem>
 #include <functional>
@@ -59,5 +60,31 @@ IO::File::error fileErrorOf(const std::function<void()>& body);
 // Writes bytes to a file (helper for hand-made fixtures).
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
+
+// A folder of fixture files shared by every test process of the build: the
+// first process that asks for key calls fill(folder) to write them, later
+// ones get the same folder without writing anything. Every process of a
+// parallel run that asks while it is written waits for that one writer.
+//
+// The folder goes into the cache only once fill() has returned: it is written
+// under a private name, sealed with the size and checksum of every file and
+// then renamed into place. An entry whose files no longer match their seal
+// (an interrupted clean-up, an edit by hand) is written afresh, so no test
+// ever reads a half-written or altered fixture. A fill() that throws leaves
+// nothing behind and passes its exception on.
+//
+// The folder is shared: read from it, never write into it. A test that
+// changes a fixture works on a copy of its own.
+//
+// key names everything the files depend on (the writer's version included);
+// the cache lives in the build folder ("test-cache").
+std::filesystem::path cachedFolder(const std::string& key,
+                                   const std::function<void(const std::filesystem::path&)>& fill);
+
+// A folder for LOCPATH that holds the C library's locale name (for example
+// "cs_CZ.UTF-8") compiled by localedef, for machines that do not have it
+// installed. Compiled once per build (see cachedFolder); empty when localedef
+// cannot make it.
+std::filesystem::path compiledLocale(const std::string& name);
 
 } // namespace TestSupport
