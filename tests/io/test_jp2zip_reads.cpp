@@ -346,45 +346,34 @@ TEST(JP2ZipIndexWindow, ResampledWindowsTakeTheGridPixelUnderEachCentre)
 
 TEST(JP2ZipIndexLoad, LoadedIndexIsTheRawIndexMappedToItsRange)
 {
-    for (const auto& index : {kNdvi, kNdpi, kNdwi2}) {
-        SCOPED_TRACE(index.code);
-        const auto file = fixture().open();
-        load(*file, index.code, 0.02, 0.98, true, true);
+    // The fixture's tiles hold its whole grid. With tiles of 32 pixels the
+    // index is decoded strip by strip: a strip spans one tile row of a 20 m
+    // source (two of a 10 m one), and the last strip is cut short by the
+    // grid's end.
+    Sample::ProductSpec smallTiles;
+    smallTiles.blockSize = 32;
+    const Product tiled(smallTiles);
+    for (const Product* product : {&fixture(), &tiled}) {
+        for (const auto& index : {kNdvi, kNdpi, kNdwi2}) {
+            SCOPED_TRACE(std::string(index.code) + (product == &tiled ? " in tiles of 32" : ""));
+            const auto file = product->open();
+            load(*file, index.code, 0.02, 0.98, true, true);
 
-        EXPECT_EQ(file->loadedBands, (std::set<int>{bandIndex(*file, index.code)}));
-        EXPECT_FALSE(file->isLoaded(bandIndex(*file, index.a), 0));
-        EXPECT_FALSE(file->isLoaded(bandIndex(*file, index.b), 0));
+            EXPECT_EQ(file->loadedBands, (std::set<int>{bandIndex(*file, index.code)}));
+            EXPECT_FALSE(file->isLoaded(bandIndex(*file, index.a), 0));
+            EXPECT_FALSE(file->isLoaded(bandIndex(*file, index.b), 0));
 
-        const auto raw = rawIndexGrid(index);
-        const auto [lo, hi] = std::minmax_element(raw.begin(), raw.end());
-        const auto& level = levelOf(*file, index.code);
-        EXPECT_EQ(level.min, *lo);
-        EXPECT_EQ(level.max, *hi);
-        const auto samples = levelSamples(*file, index.code);
-        const auto expected = mappedIndexGrid(index);
-        ASSERT_EQ(samples.size(), expected.size());
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            ASSERT_NEAR(samples[i], expected[i], 1e-6) << "grid pixel " << i % kSize << ", " << i / kSize;
-    }
-}
-
-TEST(JP2ZipIndexLoad, IndexDecodedInStripsOfSmallTilesIsTheSame)
-{
-    // Tiles of 32 pixels: the index is decoded strip by strip, a strip spans
-    // one tile row of the 20 m source (two of the 10 m one), and the last
-    // strip is cut short by the grid's end.
-    Sample::ProductSpec spec;
-    spec.blockSize = 32;
-    const Product product(spec);
-    for (const auto& index : {kNdvi, kNdpi}) {
-        SCOPED_TRACE(index.code);
-        const auto file = product.open();
-        load(*file, index.code, 0.0, 1.0, false, false);
-        const auto samples = levelSamples(*file, index.code);
-        const auto expected = mappedIndexGrid(index);
-        ASSERT_EQ(samples.size(), expected.size());
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            ASSERT_NEAR(samples[i], expected[i], 1e-6) << "grid pixel " << i % kSize << ", " << i / kSize;
+            const auto raw = rawIndexGrid(index);
+            const auto [lo, hi] = std::minmax_element(raw.begin(), raw.end());
+            const auto& level = levelOf(*file, index.code);
+            EXPECT_EQ(level.min, *lo);
+            EXPECT_EQ(level.max, *hi);
+            const auto samples = levelSamples(*file, index.code);
+            const auto expected = mappedIndexGrid(index);
+            ASSERT_EQ(samples.size(), expected.size());
+            for (std::size_t i = 0; i < samples.size(); ++i)
+                ASSERT_NEAR(samples[i], expected[i], 1e-6) << "grid pixel " << i % kSize << ", " << i / kSize;
+        }
     }
 }
 
