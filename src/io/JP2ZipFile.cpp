@@ -53,49 +53,11 @@ bool isTileId(const std::string& token)
         && std::isupper(static_cast<unsigned char>(token[4])) && std::isupper(static_cast<unsigned char>(token[5]));
 }
 
-// Reads the whole raster band resampled (nearest neighbour) to outWidth x
-// outHeight floats. When the grid is a whole multiple of the raster, the read
-// goes in strips of block rows and each strip's blocks are dropped from GDAL's
-// block cache right after, so the decoded band is never held twice. A strip
-// holds enough blocks to keep every decoding thread of GDAL busy.
-bool readWholeBand(GDALRasterBand* raster, float* dst, int outWidth, int outHeight)
-{
-    const int rasterWidth = raster->GetXSize();
-    const int rasterHeight = raster->GetYSize();
-    if (rasterWidth <= 0 || rasterHeight <= 0)
-        return false;
-    const bool wholeFactor = outWidth % rasterWidth == 0 && outHeight % rasterHeight == 0;
-    if (!wholeFactor) {
-        return raster->RasterIO(GF_Read, 0, 0, rasterWidth, rasterHeight, dst, outWidth, outHeight, GDT_Float32, 0,
-                                0, nullptr)
-            == CE_None;
-    }
-    const int factor = outHeight / rasterHeight;
-    int blockWidth = 0;
-    int blockHeight = 0;
-    raster->GetBlockSize(&blockWidth, &blockHeight);
-    blockWidth = std::clamp(blockWidth, 1, rasterWidth);
-    blockHeight = std::clamp(blockHeight, 1, rasterHeight);
-    const int blocksPerRow = (rasterWidth + blockWidth - 1) / blockWidth;
-    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int blockRows = std::max(1, (8 * threads + blocksPerRow - 1) / blocksPerRow);
-    const int stripRows = blockRows > rasterHeight / blockHeight ? rasterHeight : blockRows * blockHeight;
-    for (int row = 0; row < rasterHeight; row += stripRows) {
-        const int rows = std::min(stripRows, rasterHeight - row);
-        float* strip = dst + static_cast<std::size_t>(row) * factor * static_cast<std::size_t>(outWidth);
-        const CPLErr status = raster->RasterIO(GF_Read, 0, row, rasterWidth, rows, strip, outWidth, rows * factor,
-                                               GDT_Float32, 0, 0, nullptr);
-        raster->FlushCache(false);
-        if (status != CE_None)
-            return false;
-    }
-    return true;
-}
-
-// Raw samples of one raster of the product, read onto the working grid in
-// strips of grid rows through a dataset of its own, so two rasters can be
-// decoded side by side. A raster the grid is a whole multiple of (10, 20 and
-// 60 m bands on the 10 m grid) is read strip by strip; any other only whole.
+// Raw samples of one raster of the product, read onto the working grid
+// (resampled by GDAL, nearest neighbour) in strips of grid rows through a
+// dataset of its own, so two rasters can be decoded side by side. A raster the
+// grid is a whole multiple of (10, 20 and 60 m bands on the 10 m grid) is read
+// strip by strip; any other only whole.
 class GridStrips {
 public:
     // False when the raster cannot be opened or holds a sample type the
@@ -113,11 +75,14 @@ public:
             return false;
         gridWidth_ = gridWidth;
         gridHeight_ = gridHeight;
+        type_ = type;
         if (gridWidth % rasterWidth_ == 0 && gridHeight % rasterHeight_ == 0) {
             factor_ = gridHeight / rasterHeight_;
             int blockWidth = 0;
             int blockHeight = 0;
             raster_->GetBlockSize(&blockWidth, &blockHeight);
+            blockWidth = std::clamp(blockWidth, 1, rasterWidth_);
+            blocksPerRow_ = (rasterWidth_ + blockWidth - 1) / blockWidth;
             blockGridRows_ = std::clamp(blockHeight, 1, rasterHeight_) * factor_;
         } else {
             factor_ = 0;
@@ -126,8 +91,20 @@ public:
         return true;
     }
 
+    GDALDataType type() const { return type_; }
     // Grid rows a strip must be a multiple of (0: only the whole grid).
     int factor() const { return factor_; }
+    // Grid rows of a strip whose blocks keep every decoding thread of GDAL
+    // busy when one raster is read alone: rows of blocks for eight blocks a
+    // thread.
+    int busyStripRows() const
+    {
+        if (factor_ == 0)
+            return gridHeight_;
+        const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        const int blockRows = std::max(1, (8 * threads + blocksPerRow_ - 1) / blocksPerRow_);
+        return static_cast<int>(std::min<long long>(gridHeight_, static_cast<long long>(blockRows) * blockGridRows_));
+    }
     // Grid rows of one row of the raster's blocks.
     int blockGridRows() const { return blockGridRows_; }
 
@@ -160,7 +137,9 @@ private:
     int rasterHeight_ = 0;
     int gridWidth_ = 0;
     int gridHeight_ = 0;
+    GDALDataType type_ = GDT_Unknown;
     int factor_ = 0;
+    int blocksPerRow_ = 1;
     int blockGridRows_ = 1;
 };
 
@@ -534,20 +513,22 @@ void JP2ZipFile::loadBand(int band, int level, double lowCut, double highCut, bo
 void JP2ZipFile::readBandLevel(BandLevel& level, double lowCut, double highCut, bool autoCrop, bool keepRaw)
 {
     atBoundary(error::ReadFailed, [&] {
-        const Gdal::Dataset dataset = Gdal::openRaster(level.path, kJp2Driver);
-        if (!dataset || dataset->GetRasterCount() < 1 || pixelCount <= 0)
-            throw error::ReadFailed;
-        GDALRasterBand* raster = dataset->GetRasterBand(1);
-        const GDALDataType type = raster->GetRasterDataType();
-        if (type != GDT_UInt16 && type != GDT_Byte)
+        GridStrips source;
+        if (pixelCount <= 0 || !source.open(level.path, width, height))
             throw error::ReadFailed;
 
         // GDAL converts the samples to float while it reads them onto the
-        // working grid: the level's array is the only full-size buffer.
+        // working grid: the level's array is the only full-size buffer, and
+        // each strip's decoded blocks are dropped once it is read.
         std::unique_ptr<float[]> samples = BandLevel::allocateSamples(pixelCount);
-        if (!readWholeBand(raster, samples.get(), width, height))
-            throw error::ReadFailed;
-        if (type == GDT_UInt16)
+        const int stripRows = source.busyStripRows();
+        for (int row = 0; row < height; row += stripRows) {
+            const int rows = std::min(stripRows, height - row);
+            float* strip = samples.get() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
+            if (!source.read(row, rows, strip))
+                throw error::ReadFailed;
+        }
+        if (source.type() == GDT_UInt16)
             level.adoptData(std::move(samples), pixelCount, true, 0, 0);
         else
             level.adoptData(std::move(samples), pixelCount, false, 0, 255);
