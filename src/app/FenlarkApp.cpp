@@ -52,11 +52,6 @@ FenlarkApp::~FenlarkApp()
     dataFiles.clear();
 }
 
-void FenlarkApp::setupWindow()
-{
-    show();
-}
-
 void FenlarkApp::closeEvent(QCloseEvent* event)
 {
     const QMessageBox::StandardButton answer =

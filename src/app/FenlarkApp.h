@@ -34,6 +34,12 @@ class FenlarkAppUI;
 class LocalLoader;
 class NetworkExplorerWindow;
 class QCloseEvent;
+class QEvent;
+class QGridLayout;
+class QMouseEvent;
+class QTabWidget;
+class QToolButton;
+class QWheelEvent;
 
 namespace Filter {
 class Filtration;
@@ -65,9 +71,131 @@ public:
     // the working directory): everything of an earlier run is dropped.
     void initSessionConfig(QSettings* defaults);
 
+    // --- Window set-up, sides and docks (WindowSetup.cpp) ------------------
+
+    // Adds the first tab of a side: a page whose grid holds the side's main
+    // viewer; the left side also gets the corner button that opens the right.
+    void addViewerTab(const QString& text, QTabWidget* tabWidget, int side);
+    // Make a side the active one (green) / style the side that is not (grey).
+    void setActiveTabWidget(int side);
+    void setOtherTabWidget(int side);
+    // The properties, tools, curves and preview-map docks together.
+    void setToolDocksEnabled(bool enabled);
+
+    // --- Side state and its accessors (SideState.cpp) ----------------------
+
+    // Opens the side's group ("leftTabWidget" for 0, "rightTabWidget"
+    // otherwise) on sessionConfig; the caller closes it with endGroup. The
+    // accessors below open and close it themselves.
+    void beginTabGroup(int side);
+    // The data set shown on a side; nullptr when it shows none, for a side
+    // other than 0 or 1, and for an index outside dataFiles.
+    IO::File* getDataFile(int side);
+    // A copy of the active side's curve sets; false (out untouched) when the
+    // active side shows no data set.
+    bool getCurveSets(QList<UI::CurveSet>& out);
+    // The active side's lists themselves. With no data set shown they give an
+    // empty scratch list, so a caller that breaks the rule changes nothing.
+    QList<UI::CurveSet>& activeCurveSets();
+    QList<UI::RelevancyMap>& activeRelevancyMaps();
+    // Band index chosen for channel 0, 1, 2 (red, green, blue) of a side;
+    // 0 when not stored, -1 for any other channel.
+    int getBandIndex(int side, int channel);
+    // The band the automatic segmentation works on: the red band with one
+    // channel; with three, the band of the "Segmentation channel" combo (an
+    // index outside 0..2 reads as 0).
+    int getSegmentationBand();
+    int getCurveExplorerIndex(int side);
+    int getRMExplorerIndex(int side);
+    bool isMultiChannel(int side);
+    // First version: puts the side's stored state back into the explorer and
+    // the properties panel once they exist.
+    void restoreTabState(int side);
+    // First version: the habitat plot files of the "habitats" folder.
+    void loadHabitatPlotFiles(int index);
+
+    // --- Viewers and refresh (ViewerRefresh.cpp) ---------------------------
+
+    void createViewer(int row, int column, QString name, int side);
+    void placeViewer(UI::ViewerWidget* viewer, QGridLayout* layout, int rowSpan, int columnSpan);
+    // Routes the events of viewers, their scroll areas and the preview map;
+    // consumes none.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Redraws one viewer: its image by its role, then the overlays.
+    void refreshViewer(QPointer<UI::ViewerWidget> viewer);
+    // Every viewer of the active side and, while the right side is open, of
+    // the other side too (it shows the active data set's curves).
+    void refreshActiveViewers();
+    // Every viewer of the left side and, while open, of the right side.
+    void refreshAllViewers();
+    void drawDataImage(QPointer<UI::ViewerWidget> viewer);
+    void drawFeature(QPointer<UI::ViewerWidget> viewer);
+    void drawRelevancyMap(QPointer<UI::ViewerWidget> viewer);
+    void drawCachedImage(UI::ViewerWidget* viewer, bool inWorkArea, const float* c0, const float* c1,
+                         const float* c2);
+    // Centres the side's working window on what its main viewer shows, on a
+    // multiple of 6 pixels and inside the data.
+    void updateWorkingArea(IO::File* file, int side);
+    void syncWorkingArea(int side);
+    void updatePreviewRect(UI::ViewerWidget* viewer);
+    void showPreview();
+
+    // --- Viewer sides (ViewerSides.cpp) ------------------------------------
+
+    // Hides the right side and makes the left one active again.
+    void closeRightSide();
+    // Empties every viewer of the right side.
+    void clearRightViewers();
+
+    // --- Overlays (ViewerOverlays.cpp) -------------------------------------
+
+    void drawCurveSetOnSide(const UI::CurveSet& set, bool onActiveSide, bool highlighted);
+    void drawCurveSet(const UI::CurveSet& set, UI::ViewerWidget* viewer, bool highlighted);
+    // True when the view rectangle and the box share a point (bounds
+    // included).
+    static bool viewOverlapsBox(QPoint viewStart, QPoint viewEnd, QPoint boxMin, QPoint boxMax);
+    void drawWorkingCurveOnSide(const std::vector<Point2D>& points, int side);
+    void drawWorkingCurve(const std::vector<Point2D>& points, UI::ViewerWidget* viewer);
+    void drawPickedPointsOnSide(int side);
+    void drawPickedPoints(UI::ViewerWidget* viewer);
+    void drawHabitatPlotMarks(QPointer<UI::ViewerWidget> viewer);
+
+    // --- Zoom, pan, centring and the viewer mouse (ViewNavigation.cpp) -----
+
+    void wheelZoom(UI::ViewerWidget* viewer, QWheelEvent* event);
+    void panViewers(IO::File* file, int side, QMouseEvent* event, bool fromPreview);
+    void panSide(QMouseEvent* event, int side, bool fromPreview);
+    void panFromPreview(QMouseEvent* event);
+    // Ends the drag of every viewer; viewers that were panned with a shifted
+    // overlay layer are redrawn with their full overlays.
+    void resetDragState();
+    void centerViewers(int side, int x, int y, bool force);
+    void centerOnCurve(int curveSetIndex, int curveIndex, bool force);
+    void showPositionStatus(UI::ViewerWidget* viewer, QMouseEvent* event);
+    // Every event of a viewer; answers false (the event goes on).
+    bool viewerMouseEvent(UI::ViewerWidget* viewer, QEvent* event);
+    void startViewerDrag(QMouseEvent* event, bool fromPreview);
+
     // --- Tool panels and feature drivers (src/tools/) ----------------------
 
+    // Panel builders of the window set-up (first versions).
+    void initDataExplorer();
+    void initCurvesExplorer();
+    void initPropertiesPanel();
+    void initFiltrationTools();
+    void initSemiSegmentationTools();
+    void initAutoSegmentationTools();
+    void initRMExplorer();
+    // First version: adds or removes a tools viewer beside the active side's
+    // main viewer; true after adding.
+    bool setPushButtonHideOrShow(QString viewerName);
+
     // --- Curve and relevancy-map workflows (src/workflows/) ----------------
+
+    // First versions: rebuild the curves and relevancy-map explorers of the
+    // active side with currentIndex as the current row.
+    void setCurvesExplorer(int currentIndex);
+    void setRMExplorer(int currentIndex);
 
     // --- Members, in declaration order -------------------------------------
 
@@ -123,13 +251,56 @@ protected:
     // session file and the program's temporary files.
     void closeEvent(QCloseEvent* event) override;
 
+public slots:
+    // Enable the Curves menu and the curve database action, the properties
+    // dock, the tools dock, exactly when the active side shows a data set.
+    void handleCurveMenu();
+    void handlePropertiesMenu();
+    void handleToolMenu();
+    // A click on a side's tab bar makes that side active.
+    void tabBarTabWidget_clicked(int index);
+    // The corner button: opens the right side, or closes it.
+    void toolButtonTabWidget_clicked();
+    // "Show feature" of the "Filtering" page (first version: toggles the
+    // tools viewer).
+    void pushButtonFilterFeatureShow_clicked();
+    // Load button of the WMS dialog (first version).
+    void wmsManager_load();
+
 private slots:
     // File > Exit: the same confirmed close as the title-bar button.
     void on_actionExit_triggered();
+    // View menu: each dock shown while its action is checked.
+    void on_actionData_Explorer_triggered();
+    void on_actionProperties_triggered();
+    void on_actionCurve_Explorer_triggered();
+    void on_actionPreview_map_triggered();
+    void on_actionTools_triggered();
+    void on_actionZoom_in_triggered();
+    void on_actionZoom_out_triggered();
 
 private:
+    // One zoom action: steps +1 in, -1 out, around the active main viewer's
+    // centre.
+    void zoomByAction(int steps);
+    // The overlays of one refresh into one viewer.
+    void drawOverlays(UI::ViewerWidget* viewer);
+    // The viewers of a side in a fixed order (main viewer first), so every
+    // pass over a side visits them alike.
+    QList<UI::ViewerWidget*> sideViewers(int side) const;
+    bool rightSideOpen() const;
+    // The active side's data index is not -1.
+    bool activeSideShowsData() const;
+
     // Set by a confirmed close: the session file is gone and must stay gone.
     bool sessionEnded_ = false;
+    // The corner button of the left side that opens and closes the right.
+    QPointer<QToolButton> rightSideButton_;
+    // Set while a pan step redraws: the viewers reuse their overlay layer.
+    bool panFrame_ = false;
+    // What activeCurveSets / activeRelevancyMaps give without a data set.
+    QList<UI::CurveSet> noCurveSets_;
+    QList<UI::RelevancyMap> noRelevancyMaps_;
 };
 
 } // namespace UI

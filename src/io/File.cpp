@@ -134,6 +134,16 @@ std::string File::bandName(int band) const
     return bands[static_cast<std::size_t>(band)].name;
 }
 
+int File::getWorkAreaX(int side) const
+{
+    return workAreaX.at(static_cast<std::size_t>(side));
+}
+
+int File::getWorkAreaY(int side) const
+{
+    return workAreaY.at(static_cast<std::size_t>(side));
+}
+
 void File::setWorkAreaX(int viewer, int x)
 {
     if (viewer == 0 || viewer == 1)

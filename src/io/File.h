@@ -65,6 +65,10 @@ public:
     void unloadBandsExcept(std::set<int> keep);
     // Display name of a band; empty for an index out of range.
     std::string bandName(int band) const;
+    // Origin of a side's working window; std::out_of_range for a side other
+    // than 0 or 1.
+    int getWorkAreaX(int side) const;
+    int getWorkAreaY(int side) const;
     void setWorkAreaX(int viewer, int x);
     void setWorkAreaY(int viewer, int y);
     void setDataType(std::string text);

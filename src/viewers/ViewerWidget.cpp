@@ -136,6 +136,7 @@ void ViewerWidget::render(int dataWidth, int dataHeight, const float* channel0, 
 
     if (withScaleBar)
         drawScaleBar();
+    ++renderCount;
     update();
 }
 
@@ -162,13 +163,15 @@ void ViewerWidget::drawScaleBar()
 
 void ViewerWidget::drawPoints(const QList<QPointF>& points, QColor colour, int width)
 {
-    if (points.isEmpty() || image->isNull())
+    QImage& target = overlayTarget();
+    if (points.isEmpty() || target.isNull())
         return;
-    QPainter painter(image.get());
+    const QPointF offset = overlayOffset();
+    QPainter painter(&target);
     painter.setPen(overlayPen(colour, width));
     painter.setBrush(QBrush(colour, Qt::SolidPattern));
     for (const QPointF& point : points)
-        painter.drawEllipse(point, width, width);
+        painter.drawEllipse(point + offset, width, width);
 }
 
 void ViewerWidget::drawMarks(const QList<QPointF>& points, QColor colour, int width)
@@ -176,19 +179,28 @@ void ViewerWidget::drawMarks(const QList<QPointF>& points, QColor colour, int wi
     drawPoints(points, colour, width);
 }
 
-void ViewerWidget::drawPolyline(const QList<QPointF>& points, QColor colour, int width)
+void ViewerWidget::drawPolyline(const QList<QPointF>& input, QColor colour, int width)
 {
-    if (points.isEmpty() || image->isNull())
+    QImage& target = overlayTarget();
+    if (input.isEmpty() || target.isNull())
         return;
+    const QPointF offset = overlayOffset();
+    QList<QPointF> moved;
+    if (!offset.isNull()) {
+        moved.reserve(input.size());
+        for (const QPointF& point : input)
+            moved.append(point + offset);
+    }
+    const QList<QPointF>& points = offset.isNull() ? input : moved;
     QList<QLineF> segments;
     segments.reserve(points.size());
     if (ViewGeometry::isClosedCurve(points)) {
         QList<QPointF> clipped;
-        clipPolyline(points, clipped);
+        ViewGeometry::clipPolygon(points, clipped, target.size());
         for (qsizetype k = 1; k < clipped.size(); ++k)
             segments.append(QLineF(clipped[k - 1], clipped[k]));
     } else {
-        const QList<QList<QPointF>> runs = ViewGeometry::clipOpenPolyline(points, image->size());
+        const QList<QList<QPointF>> runs = ViewGeometry::clipOpenPolyline(points, target.size());
         for (const QList<QPointF>& run : runs) {
             for (qsizetype k = 1; k < run.size(); ++k)
                 segments.append(QLineF(run[k - 1], run[k]));
@@ -196,7 +208,7 @@ void ViewerWidget::drawPolyline(const QList<QPointF>& points, QColor colour, int
     }
     if (segments.isEmpty())
         return;
-    QPainter painter(image.get());
+    QPainter painter(&target);
     painter.setPen(overlayPen(colour, width));
     painter.setBrush(QBrush(colour, Qt::SolidPattern));
     painter.drawLines(segments);
@@ -250,6 +262,63 @@ void ViewerWidget::setGroundPixelSize(double metres)
     groundPixelSize_ = (metres > 0.0 && std::isfinite(metres)) ? metres : ViewGeometry::defaultGroundPixelSize;
 }
 
+QImage& ViewerWidget::overlayTarget() const
+{
+    return layerDrawing_ ? *layer_ : *image;
+}
+
+QPointF ViewerWidget::overlayOffset() const
+{
+    return layerDrawing_ ? QPointF(layerMargin_, layerMargin_) : QPointF();
+}
+
+void ViewerWidget::beginOverlayLayer(int margin)
+{
+    layerMargin_ = std::max(0, margin);
+    const QSize size = image->size().isEmpty() ? QSize()
+                                                : image->size() + QSize(2 * layerMargin_, 2 * layerMargin_);
+    // The layer's memory is reused from drag to drag: a new multi-megabyte
+    // buffer would cost its page faults on the first frame of every drag.
+    if (!layer_ || layer_->size() != size)
+        layer_ = std::make_unique<QImage>(size, QImage::Format_ARGB32_Premultiplied);
+    layer_->fill(Qt::transparent);
+    layerOrigin_ = origin;
+    layerZoomIndex_ = zoomIndex;
+    layerDrawing_ = !layer_->isNull();
+    layerValid_ = layerDrawing_;
+}
+
+void ViewerWidget::endOverlayLayer()
+{
+    layerDrawing_ = false;
+}
+
+bool ViewerWidget::showOverlayLayer()
+{
+    if (!layerValid_ || layerDrawing_ || layerZoomIndex_ != zoomIndex || image->isNull())
+        return false;
+    // Where the image's top-left corner lies in the layer now.
+    const QPoint shift(qRound((origin.x() - layerOrigin_.x()) * zoom) + layerMargin_,
+                       qRound((origin.y() - layerOrigin_.y()) * zoom) + layerMargin_);
+    const QRect source(shift, image->size());
+    if (!layer_->rect().contains(source))
+        return false;
+    // The rendered image is opaque, so its ARGB32 pixels are also valid
+    // premultiplied ones: painting through a premultiplied view of the same
+    // memory takes the fast blending path and gives the same pixels.
+    QImage opaqueView(imageBits, image->width(), image->height(), image->bytesPerLine(),
+                      QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&opaqueView);
+    painter.drawImage(QPoint(0, 0), *layer_, source);
+    return true;
+}
+
+void ViewerWidget::dropOverlayLayer()
+{
+    layerValid_ = false;
+    layerDrawing_ = false;
+}
+
 void ViewerWidget::resizeImage(QSize size)
 {
     resizeBackingImage(*this, image, imageBits, size);
@@ -258,6 +327,8 @@ void ViewerWidget::resizeImage(QSize size)
 void ViewerWidget::clear()
 {
     resizeImage(QSize(0, 0));
+    dropOverlayLayer();
+    layer_.reset();
 }
 
 bool ViewerWidget::isEmpty() const

@@ -69,6 +69,22 @@ public:
     void setGroundPixelSize(double metres);
     double groundPixelSize() const { return groundPixelSize_; }
 
+    // Overlay layer of a pan drag. Between beginOverlayLayer and
+    // endOverlayLayer the drawing operations above paint into a transparent
+    // layer instead of the image: the image's area grown by margin pixels on
+    // every side, positions still given in image coordinates. A later pan
+    // step shows the layer shifted by how far the view moved
+    // (showOverlayLayer) instead of drawing every overlay again.
+    void beginOverlayLayer(int margin);
+    void endOverlayLayer();
+    // Paints the layer over the image at the view's current origin. False,
+    // painting nothing, when there is no layer, the zoom changed since it was
+    // drawn, or the shifted layer does not cover the whole image.
+    bool showOverlayLayer();
+    // Forgets the layer (its memory is kept for the next drag).
+    void dropOverlayLayer();
+    bool hasOverlayLayer() const { return layerValid_; }
+
     void resizeImage(QSize size);
     void clear();
     bool isEmpty() const;
@@ -98,9 +114,21 @@ public:
     int imagePixelCount = 0;
     QPoint visibleEnd{0, 0};       // exclusive end of the visible region, data pixels
     QSize visibleSize{0, 0};       // visibleEnd - origin
+    quint64 renderCount = 0;       // renders so far; tells a caller whether one happened
 
 private:
+    // Where the drawing operations paint: the image, or the overlay layer
+    // while one is being drawn (then positions are moved by the margin).
+    QImage& overlayTarget() const;
+    QPointF overlayOffset() const;
+
     double groundPixelSize_ = ViewGeometry::defaultGroundPixelSize;
+    std::unique_ptr<QImage> layer_;  // premultiplied, transparent where empty
+    QPoint layerOrigin_;             // view origin the layer was drawn at
+    int layerZoomIndex_ = -1;
+    int layerMargin_ = 0;
+    bool layerValid_ = false;
+    bool layerDrawing_ = false;
     // Data coordinate of every image column and row of the last render;
     // -1 marks a white (outside the window) position in a window render.
     // Reused from render to render, like the image.

@@ -395,3 +395,70 @@ TEST_F(ViewerWidgetTest, PaintEventShowsTheImage)
     EXPECT_EQ(shown.pixel(25, 5), qRgb(0, 0, 255));
     EXPECT_EQ(shown.pixel(35, 5), qRgb(255, 255, 255));
 }
+
+// The overlay layer of a pan drag holds the same drawing as the image would,
+// shifted by how far the view moved, and refuses when it cannot show it.
+TEST_F(ViewerWidgetTest, OverlayLayerShowsTheDirectDrawingShifted)
+{
+    std::vector<float> grey(400 * 300);
+    for (std::size_t i = 0; i < grey.size(); ++i)
+        grey[i] = static_cast<float>(i % 251) / 250.0f;
+    setViewport(viewer, 200, 150);
+    // Overlays in data pixels, converted for the viewer's view as the main
+    // window does; opaque and translucent, discs and polylines.
+    const auto drawOverlays = [&] {
+        const auto at = [&](double x, double y) {
+            return QPointF((x - viewer.origin.x()) * viewer.zoom, (y - viewer.origin.y()) * viewer.zoom);
+        };
+        viewer.drawPolyline({at(60, 40), at(180, 40), at(180, 120), at(60, 120), at(60, 40)}, QColor(0, 200, 255), 2);
+        viewer.drawPolyline({at(70, 50), at(150, 90), at(120, 130)}, QColor(255, 255, 0, 128), 3);
+        viewer.drawPoints({at(100, 100)}, QColor(Qt::red), 2);
+    };
+
+    const auto directAt = [&](QPoint origin) {
+        viewer.origin = origin;
+        viewer.render(400, 300, grey.data(), nullptr, nullptr, true);
+        viewer.dropOverlayLayer();
+        drawOverlays();
+        return viewer.image->copy();
+    };
+
+    // Drawn into the layer at (20, 10), shown at (20, 10) and after moves
+    // of the view in both directions: the pixels of the direct drawing.
+    viewer.origin = QPoint(20, 10);
+    viewer.render(400, 300, grey.data(), nullptr, nullptr, true);
+    viewer.beginOverlayLayer(64);
+    drawOverlays();
+    viewer.endOverlayLayer();
+    for (const QPoint origin : {QPoint(20, 10), QPoint(25, 13), QPoint(0, 0), QPoint(60, 40)}) {
+        const QImage direct = directAt(origin);
+        viewer.origin = origin;
+        viewer.render(400, 300, grey.data(), nullptr, nullptr, true);
+        // directAt dropped the layer; draw it again at the drag's start.
+        viewer.origin = QPoint(20, 10);
+        viewer.render(400, 300, grey.data(), nullptr, nullptr, true);
+        viewer.beginOverlayLayer(64);
+        drawOverlays();
+        viewer.endOverlayLayer();
+        viewer.origin = origin;
+        viewer.render(400, 300, grey.data(), nullptr, nullptr, true);
+        ASSERT_TRUE(viewer.showOverlayLayer()) << origin.x() << "," << origin.y();
+        EXPECT_EQ(*viewer.image, direct) << origin.x() << "," << origin.y();
+    }
+
+    // Beyond the margin, after a zoom step or without a layer: refused, and
+    // the image is left as rendered.
+    viewer.origin = QPoint(90, 10);
+    viewer.render(400, 300, grey.data(), nullptr, nullptr, true);
+    const QImage plain = viewer.image->copy();
+    EXPECT_FALSE(viewer.showOverlayLayer());
+    EXPECT_EQ(*viewer.image, plain);
+    viewer.origin = QPoint(20, 10);
+    viewer.zoomStep(QPointF(0, 0), 1);
+    viewer.origin = QPoint(20, 10);
+    viewer.render(400, 300, grey.data(), nullptr, nullptr, true);
+    EXPECT_FALSE(viewer.showOverlayLayer());
+    viewer.dropOverlayLayer();
+    EXPECT_FALSE(viewer.hasOverlayLayer());
+    EXPECT_FALSE(viewer.showOverlayLayer());
+}

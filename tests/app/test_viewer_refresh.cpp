@@ -1,0 +1,434 @@
+// Redrawing the viewers: which viewers a refresh touches, the image each
+// role draws, the curve overlays on both sides, the working window under the
+// main viewer, and the side accessors the refresh reads.
+
+#include <stdexcept>
+
+#include <QComboBox>
+
+#include "test_shell_support.h"
+
+using ShellTest::pixel;
+using ShellTest::Shell;
+
+namespace {
+
+const QColor activeColour(255, 0, 0, 255);
+
+class Refresh : public Shell {
+protected:
+    void SetUp() override
+    {
+        Shell::SetUp();
+        window->ui->curveColors.insert("Curve/activeCurveColor", activeColour);
+        data = addDataSet(ShellTest::makeDataSet(300, 200, 3, 60));
+        showOn(0, data);
+        setViewport(viewer(0), QSize(210, 160)); // a 200 x 150 image at zoom 1
+    }
+
+    IO::File* file() { return window->dataFiles[data]; }
+
+    int data = -1;
+};
+
+// Opaque byte of a sample as the viewer writes it.
+int byteOf(float v)
+{
+    return static_cast<int>(v * 255.0f + 0.5f);
+}
+
+} // namespace
+
+TEST_F(Refresh, RightSideHiddenOnlyLeftViewersAreDrawn)
+{
+    UI::ViewerWidget* left = viewer(0);
+    UI::ViewerWidget* right = viewer(1);
+    showOn(1, data); // even a data set recorded for the hidden side is not drawn
+    const quint64 rightBefore = right->renderCount;
+    window->refreshAllViewers();
+    EXPECT_EQ(left->imageWidth, 200);
+    EXPECT_EQ(left->imageHeight, 150);
+    EXPECT_EQ(right->renderCount, rightBefore);
+    EXPECT_TRUE(right->isEmpty());
+
+    // The main viewer shows the three display bands as red, green, blue.
+    const QRgb shown = pixel(left, 17, 9);
+    EXPECT_EQ(qRed(shown), byteOf(ShellTest::bandSample(0, 17, 9)));
+    EXPECT_EQ(qGreen(shown), byteOf(ShellTest::bandSample(1, 17, 9)));
+    EXPECT_EQ(qBlue(shown), byteOf(ShellTest::bandSample(2, 17, 9)));
+}
+
+TEST_F(Refresh, CurvesOfTheActiveDataSetAppearAtTheSamePixelsOnBothSides)
+{
+    // The right side shows another data set; the left one is active.
+    const int other = addDataSet(ShellTest::makeDataSet(300, 200, 3, 60));
+    window->toolButtonTabWidget_clicked();
+    ASSERT_FALSE(window->ui->rightTabWidget->isHidden());
+    showOn(1, other);
+    window->curveSets[data].append(ShellTest::squareSet(20, 30, 80, 90, {0, 200, 255, 255}));
+    window->curveSets[other].append(ShellTest::squareSet(100, 100, 150, 150, {255, 255, 0, 255}));
+    setViewport(viewer(0), QSize(210, 160));
+    setViewport(viewer(1), QSize(210, 160));
+
+    window->refreshAllViewers();
+    for (int side : {0, 1}) {
+        EXPECT_EQ(pixel(viewer(side), 50, 30), qRgb(0, 200, 255)) << side;
+        EXPECT_EQ(pixel(viewer(side), 20, 60), qRgb(0, 200, 255)) << side;
+        // The other data set's curves are not drawn while it is not active.
+        EXPECT_NE(pixel(viewer(side), 125, 100), qRgb(255, 255, 0)) << side;
+    }
+
+    // A change of curves refreshed on the active side reaches the other side.
+    window->curveSets[data].clear();
+    window->refreshActiveViewers();
+    EXPECT_NE(pixel(viewer(1), 50, 30), qRgb(0, 200, 255));
+}
+
+TEST_F(Refresh, SelectedCurveSetIsDrawnLastInTheActiveColour)
+{
+    // Two sets over the same outline: without selection the later one's own
+    // colour wins; the selected one is drawn on top in the active colour.
+    window->curveSets[data].append(ShellTest::squareSet(20, 30, 80, 90, {0, 0, 255, 255}));
+    window->curveSets[data].append(ShellTest::squareSet(20, 30, 80, 90, {0, 255, 0, 255}));
+    const struct {
+        int selected;
+        QRgb expected;
+    } cases[] = {{-1, qRgb(0, 255, 0)}, {0, activeColour.rgb()}, {1, activeColour.rgb()}, {2, qRgb(0, 255, 0)},
+                 {9, qRgb(0, 255, 0)}};
+    for (const auto& c : cases) {
+        setSideValue(0, "curveExplorerStateCurrentIndex", c.selected);
+        window->refreshAllViewers();
+        EXPECT_EQ(pixel(viewer(0), 50, 30), c.expected) << "selected " << c.selected;
+    }
+}
+
+TEST_F(Refresh, TranslucentCurvesDoNotDarkenOverRepeatedRefreshes)
+{
+    addToolsViewer(0, "viewerWidgetToolsFeature");
+    window->ui->featureShowedCacheByTab[0] = "dataCacheToolsFilterSolution";
+    for (int b = 0; b < 3; ++b) {
+        const std::vector<float> image(60 * 60, 0.5f);
+        file()->bands[static_cast<std::size_t>(b)].levels[0].storeCache<float>("dataCacheToolsFilterSolution",
+                                                                               image.data(), image.size());
+    }
+    setViewport(viewer(0, "viewerWidgetToolsFeature"), QSize(210, 160));
+    window->curveSets[data].append(ShellTest::squareSet(20, 30, 50, 50, {255, 0, 0, 100}));
+
+    window->refreshAllViewers();
+    const QRgb once = pixel(viewer(0), 30, 30);
+    const QRgb onceTools = pixel(viewer(0, "viewerWidgetToolsFeature"), 30, 30);
+    window->refreshAllViewers();
+    window->refreshActiveViewers();
+    EXPECT_EQ(pixel(viewer(0), 30, 30), once);
+    EXPECT_EQ(pixel(viewer(0, "viewerWidgetToolsFeature"), 30, 30), onceTools);
+    EXPECT_NE(once, qRgb(255, 0, 0)); // it is translucent
+}
+
+TEST_F(Refresh, FeatureViewerDrawsTheEntryTheDriversComputed)
+{
+    UI::ViewerWidget* tools = addToolsViewer(0, "viewerWidgetToolsFeature");
+    setViewport(tools, QSize(210, 160));
+    // Per band one flat image of the working window: red 0.2, green 0.6,
+    // blue 0.9 under both keys.
+    const float values[3] = {0.2f, 0.6f, 0.9f};
+    for (const char* key : {"dataCacheToolsFilterSolution", "dataCacheToolsAutoEdgeDetector"}) {
+        for (int b = 0; b < 3; ++b) {
+            const std::vector<float> image(60 * 60, values[b]);
+            file()->bands[static_cast<std::size_t>(b)].levels[0].storeCache<float>(key, image.data(), image.size());
+        }
+    }
+    auto* channel = new QComboBox(window.get());
+    window->ui->comboBoxAutoChannel = channel;
+    file()->setWorkAreaX(0, 12);
+    file()->setWorkAreaY(0, 6);
+
+    const auto grey = [](float v) { return qRgb(byteOf(v), byteOf(v), byteOf(v)); };
+    const struct {
+        const char* key;
+        bool multichannel;
+        int channelItems;
+        int channelIndex;
+        QRgb expected;
+    } cases[] = {
+        {"dataCacheToolsFilterSolution", true, 3, 0, qRgb(byteOf(0.2f), byteOf(0.6f), byteOf(0.9f))},
+        {"dataCacheToolsFilterSolution", false, 3, 2, grey(0.2f)},
+        {"dataCacheToolsAutoEdgeDetector", true, 3, 0, grey(0.2f)},
+        {"dataCacheToolsAutoEdgeDetector", true, 3, 1, grey(0.6f)},
+        {"dataCacheToolsAutoEdgeDetector", true, 3, 2, grey(0.9f)},
+        // An empty channel list reads as the red band, as the drivers use it.
+        {"dataCacheToolsAutoEdgeDetector", true, 0, -1, grey(0.2f)},
+    };
+    for (const auto& c : cases) {
+        channel->clear();
+        for (int k = 0; k < c.channelItems; ++k)
+            channel->addItem(QString::number(k));
+        channel->setCurrentIndex(c.channelIndex);
+        showOn(0, data, c.multichannel);
+        window->ui->featureShowedCacheByTab[0] = c.key;
+        tools->clear();
+        window->refreshViewer(tools);
+        ASSERT_FALSE(tools->isEmpty()) << c.key;
+        EXPECT_EQ(pixel(tools, 30, 20), c.expected) << c.key << " channel " << c.channelIndex;
+        // Outside the working window the viewer shows white.
+        EXPECT_EQ(pixel(tools, 5, 20), qRgb(255, 255, 255));
+    }
+
+    // A missing entry, or one smaller than the window, leaves the image.
+    window->ui->featureShowedCacheByTab[0] = "dataCacheToolsSemiEdgeDetector";
+    const quint64 before = tools->renderCount;
+    window->refreshViewer(tools);
+    EXPECT_EQ(tools->renderCount, before);
+    file()->workAreaWidth = 66;
+    window->ui->featureShowedCacheByTab[0] = "dataCacheToolsFilterSolution";
+    window->refreshViewer(tools);
+    EXPECT_EQ(tools->renderCount, before);
+}
+
+TEST_F(Refresh, MainViewerWithoutItsBandsIsCleared)
+{
+    UI::ViewerWidget* main = viewer(0);
+    window->refreshViewer(main);
+    ASSERT_FALSE(main->isEmpty());
+
+    // A band index from a stale session key.
+    showOn(0, data, true, {0, 7, 2});
+    window->refreshViewer(main);
+    EXPECT_TRUE(main->isEmpty());
+
+    // A band whose load failed.
+    showOn(0, data, false);
+    window->refreshViewer(main);
+    ASSERT_FALSE(main->isEmpty());
+    file()->bands[0].release();
+    window->refreshViewer(main);
+    EXPECT_TRUE(main->isEmpty());
+}
+
+TEST_F(Refresh, RelevancyMapMovesTheWorkingWindowAndStaleIndexesDrawNothing)
+{
+    UI::ViewerWidget* maps = addToolsViewer(0, "viewerWidgetToolsMaps");
+    setViewport(maps, QSize(210, 160));
+    UI::RelevancyMap map;
+    map.x = 120;
+    map.y = 60;
+    map.width = 30;
+    map.height = 20;
+    map.values.assign(30 * 20, 0.5f);
+    window->relevancyMaps[data].append(map);
+    window->ui->mapsShowedNameByTab[0] = "dataCacheToolsClassifiRM";
+    window->ui->mapsShowedIndexByTab[0] = 0;
+
+    window->refreshViewer(maps);
+    EXPECT_EQ(file()->getWorkAreaX(0), 120);
+    EXPECT_EQ(file()->getWorkAreaY(0), 60);
+    EXPECT_EQ(pixel(maps, 125, 65), qRgb(128, 128, 128));
+    EXPECT_EQ(pixel(maps, 100, 65), qRgb(255, 255, 255));
+
+    for (int stale : {-1, 1, 5}) {
+        window->ui->mapsShowedIndexByTab[0] = stale;
+        const quint64 before = maps->renderCount;
+        window->refreshViewer(maps);
+        EXPECT_EQ(maps->renderCount, before) << stale;
+    }
+    // A tag other than the relevancy map's draws nothing either.
+    window->ui->mapsShowedIndexByTab[0] = 0;
+    window->ui->mapsShowedNameByTab[0] = "0";
+    const quint64 before = maps->renderCount;
+    window->refreshViewer(maps);
+    EXPECT_EQ(maps->renderCount, before);
+}
+
+TEST_F(Refresh, RefreshWithoutDataSetOrLayoutIsHarmless)
+{
+    window->ui->leftDataIndex = -1;
+    window->refreshAllViewers();
+    window->refreshActiveViewers();
+    EXPECT_TRUE(viewer(0)->isEmpty());
+    // A data index outside the list (the list shrank) reads as no data set.
+    window->ui->leftDataIndex = 5;
+    window->refreshAllViewers();
+    EXPECT_EQ(window->getDataFile(0), nullptr);
+}
+
+// The working window follows the main viewer's centre, on a multiple of 6
+// and inside the data.
+TEST_F(Refresh, WorkingWindowFollowsTheViewInsideTheData)
+{
+    UI::ViewerWidget* main = viewer(0);
+    const struct {
+        const char* what;
+        int dataSize;
+        int window;
+        int origin;      // of the main viewer, both axes
+        int visible;     // visible size, both axes
+        int expected;    // working-window origin, both axes
+    } cases[] = {
+        {"613 rounds down to 612", 5000, 1002, 614, 1000, 612},
+        {"615 rounds up to 618", 5000, 1002, 616, 1000, 618},
+        {"centre at the start", 5000, 1002, 0, 1000, 0},
+        // Unrounded 1000 would round to 1002, two pixels past the edge.
+        {"rounding stays inside the far edge", 2002, 1002, 1500, 500, 996},
+        {"an edge on a multiple of 6", 2004, 1002, 1500, 500, 1002},
+        {"data smaller than the window", 600, 1002, 0, 600, 0},
+    };
+    for (const auto& c : cases) {
+        file()->width = c.dataSize;
+        file()->height = c.dataSize;
+        file()->workAreaWidth = c.window;
+        file()->workAreaHeight = c.window;
+        main->origin = QPoint(c.origin, c.origin);
+        main->visibleSize = QSize(c.visible, c.visible);
+        window->updateWorkingArea(file(), 0);
+        EXPECT_EQ(file()->getWorkAreaX(0), c.expected) << c.what;
+        EXPECT_EQ(file()->getWorkAreaY(0), c.expected) << c.what;
+    }
+
+    // Before a working window is set nothing moves.
+    file()->workAreaWidth = 0;
+    file()->setWorkAreaX(0, 42);
+    window->updateWorkingArea(file(), 0);
+    EXPECT_EQ(file()->getWorkAreaX(0), 42);
+    EXPECT_THROW(file()->getWorkAreaX(2), std::out_of_range);
+    EXPECT_THROW(file()->getWorkAreaY(-1), std::out_of_range);
+}
+
+TEST(ViewOverlap, BoxesMeetingTheViewAnyWay)
+{
+    const QPoint viewStart(100, 100), viewEnd(300, 200);
+    const struct {
+        const char* what;
+        QPoint boxMin, boxMax;
+        bool overlaps;
+    } cases[] = {
+        {"inside", {150, 120}, {160, 130}, true},
+        {"around", {0, 0}, {1000, 1000}, true},
+        {"one corner in", {250, 150}, {400, 400}, true},
+        {"tall narrow box through the middle", {195, 0}, {205, 1000}, true},
+        // Neither centre lies in the other rectangle and no corner does: a
+        // plus sign still overlaps.
+        {"plus sign off centre", {120, 0}, {130, 1000}, true},
+        {"touching the right edge", {300, 150}, {350, 160}, true},
+        {"left of the view", {0, 120}, {99, 130}, false},
+        {"below the view", {150, 201}, {160, 260}, false},
+        {"diagonal apart", {301, 201}, {400, 400}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(UI::FenlarkApp::viewOverlapsBox(viewStart, viewEnd, c.boxMin, c.boxMax), c.overlaps) << c.what;
+}
+
+TEST_F(Refresh, CurveSetsMissingTheViewOrHiddenLeaveTheImage)
+{
+    UI::ViewerWidget* main = viewer(0);
+    window->refreshViewer(main);
+    const QImage plain = main->image->copy();
+
+    UI::CurveSet outside = ShellTest::squareSet(250, 170, 280, 190, {255, 0, 0, 255});
+    UI::CurveSet hidden = ShellTest::squareSet(20, 30, 80, 90, {255, 0, 0, 255});
+    hidden.visible = false;
+    UI::CurveSet hiddenCurves = ShellTest::squareSet(20, 30, 80, 90, {255, 0, 0, 255});
+    hiddenCurves.curves[0].visible = false;
+    for (const UI::CurveSet& set : {outside, hidden, hiddenCurves}) {
+        window->drawCurveSet(set, main, false);
+        EXPECT_EQ(*main->image, plain);
+    }
+    // Moved into view, the first one is drawn.
+    main->origin = QPoint(100, 50);
+    window->refreshViewer(main);
+    window->drawCurveSet(outside, main, false);
+    EXPECT_EQ(pixel(main, 150, 125), qRgb(255, 0, 0));
+}
+
+TEST_F(Refresh, PickedPointsAndPlotMarksIgnoreStaleChoices)
+{
+    UI::ViewerWidget* main = viewer(0);
+    window->curveSets[data].append(ShellTest::squareSet(20, 30, 80, 90, {0, 0, 255, 255}));
+    window->refreshViewer(main);
+    const QImage withCurve = main->image->copy();
+
+    // Picks of a curve set or curve that no longer exists draw nothing.
+    window->ui->pickedPointIndices = {0, 2, 3};
+    for (const auto& [set, curve] : {std::pair{1, 0}, std::pair{0, 1}, std::pair{-1, 0}}) {
+        window->ui->pickedCurveSet = set;
+        window->ui->pickedCurve = curve;
+        window->drawPickedPoints(main);
+        EXPECT_EQ(*main->image, withCurve);
+    }
+    // Valid picks: only the first two points, as red discs.
+    window->ui->pickedCurveSet = 0;
+    window->ui->pickedCurve = 0;
+    window->drawPickedPoints(main);
+    EXPECT_EQ(pixel(main, 20, 30), qRgb(255, 0, 0));
+    EXPECT_EQ(pixel(main, 80, 90), qRgb(255, 0, 0));
+    EXPECT_NE(pixel(main, 20, 90), qRgb(255, 0, 0)); // the third pick
+
+    // Habitat plots: nothing without a chosen habitat; a stale plot choice
+    // draws the group's marks only.
+    window->refreshViewer(main);
+    const QImage plain = main->image->copy();
+    HabitatPlotGroup group;
+    HabitatPlot plot;
+    plot.pixelX = 40;
+    plot.pixelY = 40;
+    group.plots.append(plot);
+    window->habitatPlots.insert("6510", group);
+    window->ui->habitatPlotColors.insert("HabitatPlot/markColor", QColor(255, 0, 255));
+    window->ui->habitatPlotColors.insert("HabitatPlot/selectedMarkColor", QColor(0, 255, 0));
+    auto* habitat = new QComboBox(window.get());
+    auto* plotChoice = new QComboBox(window.get());
+    window->ui->comboBoxHabitat = habitat;
+    window->ui->comboBoxHabitatPlot = plotChoice;
+    window->drawHabitatPlotMarks(main);
+    EXPECT_EQ(*main->image, plain);
+    habitat->addItem("6510");
+    plotChoice->addItems({"1", "2"});
+    plotChoice->setCurrentIndex(1);
+    window->drawHabitatPlotMarks(main);
+    EXPECT_EQ(pixel(main, 40, 40), qRgb(255, 0, 255));
+    plotChoice->setCurrentIndex(0);
+    window->drawHabitatPlotMarks(main);
+    EXPECT_EQ(pixel(main, 40, 40), qRgb(0, 255, 0));
+}
+
+TEST_F(Refresh, SideAccessorsReadTheirGroupsAndCheckTheirIndexes)
+{
+    EXPECT_EQ(window->getDataFile(0), file());
+    EXPECT_EQ(window->getDataFile(1), nullptr);
+    EXPECT_EQ(window->getDataFile(2), nullptr);
+    EXPECT_EQ(window->getDataFile(-1), nullptr);
+
+    EXPECT_EQ(window->getBandIndex(0, 3), -1);
+    EXPECT_EQ(window->getBandIndex(0, -1), -1);
+    EXPECT_EQ(window->getBandIndex(1, 0), 0); // nothing stored
+    EXPECT_EQ(window->getCurveExplorerIndex(1), -1);
+    EXPECT_EQ(window->getRMExplorerIndex(1), -1);
+    EXPECT_FALSE(window->isMultiChannel(1));
+
+    // The segmentation band: red with one channel whatever the combo shows;
+    // with three, the combo's channel, an index outside 0..2 as red.
+    auto* channel = new QComboBox(window.get());
+    channel->addItems({"r", "g", "b"});
+    window->ui->comboBoxAutoChannel = channel;
+    showOn(0, data, false, {2, 1, 0});
+    channel->setCurrentIndex(1);
+    EXPECT_EQ(window->getSegmentationBand(), 2);
+    showOn(0, data, true, {2, 1, 0});
+    EXPECT_EQ(window->getSegmentationBand(), 1);
+    channel->setCurrentIndex(-1);
+    EXPECT_EQ(window->getSegmentationBand(), 2);
+
+    // Each accessor closes the group it opened.
+    EXPECT_TRUE(window->sessionConfig->group().isEmpty());
+
+    window->curveSets[data].append(ShellTest::squareSet(1, 1, 5, 5, {0, 0, 0, 255}));
+    QList<UI::CurveSet> copy;
+    EXPECT_TRUE(window->getCurveSets(copy));
+    EXPECT_EQ(copy.size(), 1);
+    EXPECT_EQ(&window->activeCurveSets(), &window->curveSets[data]);
+    EXPECT_EQ(&window->activeRelevancyMaps(), &window->relevancyMaps[data]);
+
+    window->ui->leftDataIndex = -1;
+    copy.clear();
+    EXPECT_FALSE(window->getCurveSets(copy));
+    EXPECT_TRUE(copy.isEmpty());
+    EXPECT_TRUE(window->activeCurveSets().isEmpty());
+}
