@@ -199,6 +199,9 @@ void FenlarkApp::refreshViewer(QPointer<ViewerWidget> viewer)
 
 void FenlarkApp::drawOverlays(ViewerWidget* viewer)
 {
+    // Queued and painted together: a large set of curves is painted in
+    // strips at the same time.
+    viewer->beginOverlayBatch();
     // The active data set's curves are shown on every viewer of the active
     // side and, while the right side is open, of the other side too, at the
     // same pixel positions. The curve set selected in the curves explorer
@@ -217,6 +220,7 @@ void FenlarkApp::drawOverlays(ViewerWidget* viewer)
         drawPickedPoints(viewer);
     if (ui->checkBoxShowHabitatPlots && ui->checkBoxShowHabitatPlots->isChecked())
         drawHabitatPlotMarks(viewer);
+    viewer->endOverlayBatch();
 }
 
 void FenlarkApp::refreshActiveViewers()

@@ -13,6 +13,8 @@
 #include <QRect>
 #include <QToolTip>
 
+#include <omp.h>
+
 #include "resources/Resources.h"
 #include "viewers/BackingImage.h"
 
@@ -166,12 +168,15 @@ void ViewerWidget::drawPoints(const QList<QPointF>& points, QColor colour, int w
     QImage& target = overlayTarget();
     if (points.isEmpty() || target.isNull())
         return;
+    OverlayShape shape{colour, width, true, {}, {}};
     const QPointF offset = overlayOffset();
-    QPainter painter(&target);
-    painter.setPen(overlayPen(colour, width));
-    painter.setBrush(QBrush(colour, Qt::SolidPattern));
+    shape.centres.reserve(points.size());
     for (const QPointF& point : points)
-        painter.drawEllipse(point + offset, width, width);
+        shape.centres.append(point + offset);
+    if (batching_)
+        batch_.push_back(std::move(shape));
+    else
+        paintShape(target, shape);
 }
 
 void ViewerWidget::drawMarks(const QList<QPointF>& points, QColor colour, int width)
@@ -208,10 +213,130 @@ void ViewerWidget::drawPolyline(const QList<QPointF>& input, QColor colour, int 
     }
     if (segments.isEmpty())
         return;
+    OverlayShape shape{colour, width, false, std::move(segments), {}};
+    if (batching_)
+        batch_.push_back(std::move(shape));
+    else
+        paintShape(target, shape);
+}
+
+void ViewerWidget::paintShape(QImage& target, const OverlayShape& shape)
+{
     QPainter painter(&target);
-    painter.setPen(overlayPen(colour, width));
-    painter.setBrush(QBrush(colour, Qt::SolidPattern));
-    painter.drawLines(segments);
+    painter.setPen(overlayPen(shape.colour, shape.width));
+    painter.setBrush(QBrush(shape.colour, Qt::SolidPattern));
+    if (shape.discs) {
+        for (const QPointF& centre : shape.centres)
+            painter.drawEllipse(centre, shape.width, shape.width);
+    } else {
+        painter.drawLines(shape.lines);
+    }
+}
+
+void ViewerWidget::beginOverlayBatch()
+{
+    batch_.clear();
+    batching_ = true;
+}
+
+void ViewerWidget::endOverlayBatch()
+{
+    batching_ = false;
+    QImage& target = overlayTarget();
+    if (!target.isNull() && !batch_.empty())
+        paintBatch(target);
+    batch_.clear();
+}
+
+void ViewerWidget::paintBatch(QImage& target)
+{
+    // Below this many segments one painter is as fast as several.
+    constexpr qsizetype parallelSegments = 4096;
+    // Lines are stroked in groups of this many, as the painter itself groups
+    // them; a strip paints the groups that reach into it.
+    constexpr qsizetype lineGroup = 16;
+    constexpr int minimumStripRows = 16;
+
+    qsizetype segments = 0;
+    bool thinPen = false;
+    for (const OverlayShape& shape : batch_) {
+        segments += shape.discs ? shape.centres.size() : shape.lines.size();
+        // Thin pens take the painter's cosmetic path, which clips a line's
+        // geometry to the clip rectangle: strips would move its pixels.
+        thinPen = thinPen || shape.width <= 1;
+    }
+    const int threads = omp_get_max_threads();
+    const int strips = std::min(threads * 4, target.height() / minimumStripRows);
+    if (thinPen || threads < 2 || strips < 2 || segments < parallelSegments) {
+        for (const OverlayShape& shape : batch_)
+            paintShape(target, shape);
+        return;
+    }
+
+    // The screen rectangle each group of lines or disc can touch.
+    const auto reach = [](double x0, double y0, double x1, double y1, int width) {
+        const double pad = 2.0 * width + 2.0;
+        return QRect(QPoint(static_cast<int>(std::floor(x0 - pad)), static_cast<int>(std::floor(y0 - pad))),
+                     QPoint(static_cast<int>(std::ceil(x1 + pad)), static_cast<int>(std::ceil(y1 + pad))));
+    };
+    std::vector<std::vector<QRect>> groupReach(batch_.size());
+    for (std::size_t s = 0; s < batch_.size(); ++s) {
+        const OverlayShape& shape = batch_[s];
+        if (shape.discs) {
+            for (const QPointF& c : shape.centres)
+                groupReach[s].push_back(reach(c.x(), c.y(), c.x(), c.y(), shape.width));
+            continue;
+        }
+        for (qsizetype first = 0; first < shape.lines.size(); first += lineGroup) {
+            double x0 = shape.lines[first].x1(), x1 = x0, y0 = shape.lines[first].y1(), y1 = y0;
+            for (qsizetype k = first; k < std::min(first + lineGroup, shape.lines.size()); ++k) {
+                const QLineF& line = shape.lines[k];
+                x0 = std::min({x0, line.x1(), line.x2()});
+                x1 = std::max({x1, line.x1(), line.x2()});
+                y0 = std::min({y0, line.y1(), line.y2()});
+                y1 = std::max({y1, line.y1(), line.y2()});
+            }
+            groupReach[s].push_back(reach(x0, y0, x1, y1, shape.width));
+        }
+    }
+
+    // Every strip paints the whole batch in order, clipped to its own rows
+    // of the same memory, so no two painters touch one pixel.
+    uchar* bits = target.bits();
+    const int width = target.width();
+    const int height = target.height();
+    const qsizetype bytesPerLine = target.bytesPerLine();
+    const QImage::Format format = target.format();
+#pragma omp parallel for schedule(dynamic, 1)
+    for (int strip = 0; strip < strips; ++strip) {
+        const int top = static_cast<int>(static_cast<long long>(height) * strip / strips);
+        const int bottom = static_cast<int>(static_cast<long long>(height) * (strip + 1) / strips);
+        const QRect rows(0, top, width, bottom - top);
+        QImage view(bits, width, height, bytesPerLine, format);
+        QPainter painter(&view);
+        painter.setClipRect(rows);
+        for (std::size_t s = 0; s < batch_.size(); ++s) {
+            const OverlayShape& shape = batch_[s];
+            const std::vector<QRect>& reaches = groupReach[s];
+            bool penSet = false;
+            for (std::size_t g = 0; g < reaches.size(); ++g) {
+                if (!reaches[g].intersects(rows))
+                    continue;
+                if (!penSet) {
+                    painter.setPen(overlayPen(shape.colour, shape.width));
+                    painter.setBrush(QBrush(shape.colour, Qt::SolidPattern));
+                    penSet = true;
+                }
+                if (shape.discs) {
+                    painter.drawEllipse(shape.centres[static_cast<qsizetype>(g)], shape.width, shape.width);
+                } else {
+                    const qsizetype first = static_cast<qsizetype>(g) * lineGroup;
+                    painter.drawLines(shape.lines.constData() + first,
+                                      static_cast<int>(std::min(lineGroup, shape.lines.size() - first)));
+                }
+            }
+        }
+    }
 }
 
 void ViewerWidget::clipPolyline(const QList<QPointF>& in, QList<QPointF>& out) const

@@ -69,6 +69,14 @@ public:
     void setGroundPixelSize(double metres);
     double groundPixelSize() const { return groundPixelSize_; }
 
+    // Overlay batch. Between beginOverlayBatch and endOverlayBatch the
+    // drawing operations above queue their shapes; endOverlayBatch paints
+    // them in order. A large batch is painted in horizontal strips at the
+    // same time, each painter clipped to its strip's rows; the pixels are
+    // those of painting the shapes one after the other.
+    void beginOverlayBatch();
+    void endOverlayBatch();
+
     // Overlay layer of a pan drag. Between beginOverlayLayer and
     // endOverlayLayer the drawing operations above paint into a transparent
     // layer instead of the image: the image's area grown by margin pixels on
@@ -117,6 +125,17 @@ public:
     quint64 renderCount = 0;       // renders so far; tells a caller whether one happened
 
 private:
+    // One queued overlay: line segments, or discs around centres.
+    struct OverlayShape {
+        QColor colour;
+        int width = 1;
+        bool discs = false;
+        QList<QLineF> lines;
+        QList<QPointF> centres;
+    };
+    void paintShape(QImage& target, const OverlayShape& shape);
+    void paintBatch(QImage& target);
+
     // Where the drawing operations paint: the image, or the overlay layer
     // while one is being drawn (then positions are moved by the margin).
     QImage& overlayTarget() const;
@@ -129,6 +148,8 @@ private:
     int layerMargin_ = 0;
     bool layerValid_ = false;
     bool layerDrawing_ = false;
+    std::vector<OverlayShape> batch_;
+    bool batching_ = false;
     // Data coordinate of every image column and row of the last render;
     // -1 marks a white (outside the window) position in a window render.
     // Reused from render to render, like the image.

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include <QComboBox>
+#include <QScrollArea>
 
 #include "test_shell_support.h"
 
@@ -431,4 +432,21 @@ TEST_F(Refresh, SideAccessorsReadTheirGroupsAndCheckTheirIndexes)
     EXPECT_FALSE(window->getCurveSets(copy));
     EXPECT_TRUE(copy.isEmpty());
     EXPECT_TRUE(window->activeCurveSets().isEmpty());
+}
+
+TEST_F(Refresh, ResizedScrollAreaRendersTheViewerAgainAtItsSize)
+{
+    UI::ViewerWidget* main = viewer(0);
+    auto* area = qobject_cast<QScrollArea*>(main->parentWidget()->parentWidget());
+    ASSERT_NE(area, nullptr);
+    // An empty viewer only takes the size.
+    area->resize(150, 120);
+    EXPECT_EQ(main->viewportSize, QSize(150, 120));
+    EXPECT_TRUE(main->isEmpty());
+
+    window->refreshViewer(main);
+    ASSERT_EQ(main->image->size(), QSize(140, 110));
+    area->resize(260, 170);
+    EXPECT_EQ(main->viewportSize, QSize(260, 170));
+    EXPECT_EQ(main->image->size(), QSize(250, 160));
 }

@@ -2,6 +2,7 @@
 // view operations, checked on the pixels.
 
 #include <cmath>
+#include <random>
 #include <limits>
 #include <vector>
 
@@ -461,4 +462,74 @@ TEST_F(ViewerWidgetTest, OverlayLayerShowsTheDirectDrawingShifted)
     viewer.dropOverlayLayer();
     EXPECT_FALSE(viewer.hasOverlayLayer());
     EXPECT_FALSE(viewer.showOverlayLayer());
+}
+
+// A batch of many overlays is painted in strips at the same time; its pixels
+// are those of painting the shapes one by one.
+TEST_F(ViewerWidgetTest, OverlayBatchPaintsTheSamePixelsAsOneByOne)
+{
+    std::vector<float> grey(700 * 500, 0.4f);
+    setViewport(viewer, 640, 480);
+    struct Shape {
+        QList<QPointF> points;
+        QColor colour;
+        int width;
+        bool discs;
+    };
+    // Dense curves partly outside the image, closed and open, opaque and
+    // translucent, of several widths, and discs on top.
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> centre(-60.0, 700.0), radius(5.0, 200.0), unit(0.0, 1.0);
+    std::vector<Shape> shapes;
+    for (int c = 0; c < 40; ++c) {
+        Shape shape{{}, QColor(c * 6, 255 - c * 5, (c * 37) % 256, c % 3 == 0 ? 110 : 255), 2 + c % 4, false};
+        const double x0 = centre(gen), y0 = centre(gen), r = radius(gen);
+        const bool closed = c % 2 == 0;
+        for (int k = 0; k < 600; ++k) {
+            const double t = 2.0 * M_PI * k / (closed ? 599.0 : 150.0);
+            shape.points.append(closed ? QPointF(x0 + r * std::cos(t), y0 + 0.6 * r * std::sin(t))
+                                       : QPointF(x0 + k * r / 300.0, y0 + 0.3 * r * std::sin(t) + unit(gen)));
+        }
+        shapes.push_back(shape);
+    }
+    shapes.push_back({{QPointF(100, 100), QPointF(320, 241), QPointF(639, 479)}, QColor(Qt::red), 3, true});
+
+    const auto paintAll = [&](bool batched) {
+        viewer.render(700, 500, grey.data(), nullptr, nullptr, true);
+        if (batched)
+            viewer.beginOverlayBatch();
+        for (const Shape& shape : shapes) {
+            if (shape.discs)
+                viewer.drawPoints(shape.points, shape.colour, shape.width);
+            else
+                viewer.drawPolyline(shape.points, shape.colour, shape.width);
+        }
+        if (batched)
+            viewer.endOverlayBatch();
+        return viewer.image->copy();
+    };
+    const QImage oneByOne = paintAll(false);
+    const QImage batched = paintAll(true);
+    ASSERT_EQ(batched.size(), QSize(640, 480));
+    EXPECT_EQ(batched, oneByOne);
+
+    // Into the layer of a drag as well.
+    viewer.beginOverlayLayer(32);
+    viewer.beginOverlayBatch();
+    for (const Shape& shape : shapes)
+        viewer.drawPolyline(shape.points, shape.colour, shape.width);
+    viewer.endOverlayBatch();
+    viewer.endOverlayLayer();
+    viewer.render(700, 500, grey.data(), nullptr, nullptr, true);
+    ASSERT_TRUE(viewer.showOverlayLayer());
+    const QImage fromLayer = viewer.image->copy();
+    viewer.render(700, 500, grey.data(), nullptr, nullptr, true);
+    viewer.dropOverlayLayer();
+    for (const Shape& shape : shapes)
+        viewer.drawPolyline(shape.points, shape.colour, shape.width);
+    // The layer reaches past the image, so curves leaving it are clipped at
+    // the layer's edge instead of being joined along the image border: the
+    // inside of the image is compared.
+    const QRect inside(8, 8, 624, 464);
+    EXPECT_EQ(fromLayer.copy(inside), viewer.image->copy(inside));
 }
