@@ -18,6 +18,7 @@
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QPointF>
 #include <QPointer>
 #include <QSettings>
 #include <QString>
@@ -283,6 +284,14 @@ private:
     // One zoom action: steps +1 in, -1 out, around the active main viewer's
     // centre.
     void zoomByAction(int steps);
+    // Every viewer of the active side, or of both sides while linked, one
+    // zoom step around position (image coordinates), each redrawn.
+    void zoomViewers(QPointF position, int steps);
+    // Pans the listed sides that show a data set (working windows follow
+    // unless locked), then redraws both sides once as a pan frame.
+    void panSides(QMouseEvent* event, const QList<int>& sides, bool fromPreview);
+    // The active side, and the other one too while the sides are linked.
+    QList<int> linkedSides() const;
     // The overlays of one refresh into one viewer.
     void drawOverlays(UI::ViewerWidget* viewer);
     // The viewers of a side in a fixed order (main viewer first), so every

@@ -53,22 +53,26 @@ bool FenlarkApp::getCurveSets(QList<UI::CurveSet>& out)
     return true;
 }
 
+// The list of the data set shown on the active side, or the emptied scratch
+// list when the side shows none.
+template <typename T>
+QList<T>& activeEntry(FenlarkApp& window, QList<QList<T>>& perDataSet, QList<T>& scratch)
+{
+    const int index = window.ui->activeSide == 0 ? window.ui->leftDataIndex : window.ui->rightDataIndex;
+    if (window.getDataFile(window.ui->activeSide) && index < perDataSet.size())
+        return perDataSet[index];
+    scratch.clear();
+    return scratch;
+}
+
 QList<UI::CurveSet>& FenlarkApp::activeCurveSets()
 {
-    const int index = ui->activeSide == 0 ? ui->leftDataIndex : ui->rightDataIndex;
-    if (getDataFile(ui->activeSide) && index < curveSets.size())
-        return curveSets[index];
-    noCurveSets_.clear();
-    return noCurveSets_;
+    return activeEntry(*this, curveSets, noCurveSets_);
 }
 
 QList<UI::RelevancyMap>& FenlarkApp::activeRelevancyMaps()
 {
-    const int index = ui->activeSide == 0 ? ui->leftDataIndex : ui->rightDataIndex;
-    if (getDataFile(ui->activeSide) && index < relevancyMaps.size())
-        return relevancyMaps[index];
-    noRelevancyMaps_.clear();
-    return noRelevancyMaps_;
+    return activeEntry(*this, relevancyMaps, noRelevancyMaps_);
 }
 
 int FenlarkApp::getBandIndex(int side, int channel)

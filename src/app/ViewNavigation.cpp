@@ -64,13 +64,17 @@ void FenlarkApp::zoomByAction(int steps)
                              : nullptr;
     if (!main)
         return;
-    const QPointF centre(main->imageWidth / 2, main->imageHeight / 2);
-    const bool linked = ui->actionLink_left_right->isChecked();
+    zoomViewers(QPointF(main->imageWidth / 2, main->imageHeight / 2), steps);
+}
+
+void FenlarkApp::zoomViewers(QPointF position, int steps)
+{
     // Linked, the hidden right side zooms too, so it opens at the same scale.
-    const QList<int> sides = linked ? QList<int>{0, 1} : QList<int>{ui->activeSide};
+    const QList<int> sides = ui->actionLink_left_right->isChecked() ? QList<int>{0, 1}
+                                                                      : QList<int>{ui->activeSide};
     for (int side : sides) {
         for (ViewerWidget* viewer : sideViewers(side)) {
-            viewer->zoomStep(centre, steps);
+            viewer->zoomStep(position, steps);
             refreshViewer(viewer);
         }
     }
@@ -95,16 +99,7 @@ void FenlarkApp::wheelZoom(ViewerWidget* viewer, QWheelEvent* event)
     const int delta = event->angleDelta().y();
     if (delta == 0)
         return;
-    const int steps = delta > 0 ? 1 : -1;
-    const QPointF position = event->position();
-    const QList<int> sides = ui->actionLink_left_right->isChecked() ? QList<int>{0, 1}
-                                                                      : QList<int>{ui->activeSide};
-    for (int side : sides) {
-        for (ViewerWidget* target : sideViewers(side)) {
-            target->zoomStep(position, steps);
-            refreshViewer(target);
-        }
-    }
+    zoomViewers(event->position(), delta > 0 ? 1 : -1);
 }
 
 void FenlarkApp::panViewers(IO::File* file, int side, QMouseEvent* event, bool fromPreview)
@@ -121,14 +116,25 @@ void FenlarkApp::panViewers(IO::File* file, int side, QMouseEvent* event, bool f
 
 void FenlarkApp::panSide(QMouseEvent* event, int side, bool fromPreview)
 {
-    IO::File* file = getDataFile(side);
-    if (!file)
-        return;
-    panViewers(file, side, event, fromPreview);
-    if (!ui->workingAreaLocked)
-        updateWorkingArea(file, side);
-    PanFrame frame(panFrame_);
-    refreshAllViewers();
+    panSides(event, {side}, fromPreview);
+}
+
+void FenlarkApp::panSides(QMouseEvent* event, const QList<int>& sides, bool fromPreview)
+{
+    bool moved = false;
+    for (int side : sides) {
+        IO::File* file = getDataFile(side);
+        if (!file)
+            continue;
+        panViewers(file, side, event, fromPreview);
+        if (!ui->workingAreaLocked)
+            updateWorkingArea(file, side);
+        moved = true;
+    }
+    if (moved) {
+        PanFrame frame(panFrame_);
+        refreshAllViewers();
+    }
 }
 
 void FenlarkApp::panFromPreview(QMouseEvent* event)
@@ -138,22 +144,14 @@ void FenlarkApp::panFromPreview(QMouseEvent* event)
         return;
     // One pass per event: a pass moves every viewer and its last mouse
     // position, so a second pass would only redraw.
-    const QList<int> sides = ui->actionLink_left_right->isChecked() ? QList<int>{ui->activeSide, ui->otherSide}
-                                                                      : QList<int>{ui->activeSide};
-    bool moved = false;
-    for (int side : sides) {
-        IO::File* file = getDataFile(side);
-        if (!file)
-            continue;
-        panViewers(file, side, event, true);
-        if (!ui->workingAreaLocked)
-            updateWorkingArea(file, side);
-        moved = true;
-    }
-    if (moved) {
-        PanFrame frame(panFrame_);
-        refreshAllViewers();
-    }
+    panSides(event, linkedSides(), true);
+}
+
+QList<int> FenlarkApp::linkedSides() const
+{
+    if (ui->actionLink_left_right->isChecked())
+        return {ui->activeSide, ui->otherSide};
+    return {ui->activeSide};
 }
 
 void FenlarkApp::resetDragState()
@@ -252,23 +250,9 @@ bool FenlarkApp::viewerMouseEvent(ViewerWidget* viewer, QEvent* event)
     }
     case QEvent::MouseMove: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->buttons() == Qt::LeftButton && viewer->dragging) {
-            if (ui->actionLink_left_right->isChecked()) {
-                // Both sides move before one redraw of both.
-                for (int side : {ui->activeSide, ui->otherSide}) {
-                    IO::File* file = getDataFile(side);
-                    if (!file)
-                        continue;
-                    panViewers(file, side, mouse, false);
-                    if (!ui->workingAreaLocked)
-                        updateWorkingArea(file, side);
-                }
-                PanFrame frame(panFrame_);
-                refreshAllViewers();
-            } else {
-                panSide(mouse, ui->activeSide, false);
-            }
-        }
+        // Linked, both sides move before one redraw of both.
+        if (mouse->buttons() == Qt::LeftButton && viewer->dragging)
+            panSides(mouse, linkedSides(), false);
         showPositionStatus(viewer, mouse);
         break;
     }
