@@ -27,6 +27,7 @@
 #include "analysis/NatNetInfo.h"
 #include "app/HabitatPlots.h"
 #include "io/Curve.h"
+#include "io/File.h"
 #include "workflows/RelevancyMap.h"
 
 class ClassificationOfAreaWindow;
@@ -37,6 +38,10 @@ class NetworkExplorerWindow;
 class QCloseEvent;
 class QEvent;
 class QGridLayout;
+class QLayoutItem;
+class QMenu;
+class QPushButton;
+class QTreeWidgetItem;
 class QMouseEvent;
 class QTabWidget;
 class QToolButton;
@@ -44,10 +49,6 @@ class QWheelEvent;
 
 namespace Filter {
 class Filtration;
-}
-
-namespace IO {
-class File;
 }
 
 namespace UI {
@@ -109,11 +110,88 @@ public:
     int getCurveExplorerIndex(int side);
     int getRMExplorerIndex(int side);
     bool isMultiChannel(int side);
-    // First version: puts the side's stored state back into the explorer and
-    // the properties panel once they exist.
+    // Writes the active side's data index and panel values into its group.
+    void saveTabState();
+    // Puts a side's stored state back into the data explorer and the
+    // properties panel; the band lists are refilled from the side's data set
+    // first, so the stored indexes name its bands.
     void restoreTabState(int side);
-    // First version: the habitat plot files of the "habitats" folder.
+    // The three "Channel" combos list the bands of data set index.
+    void fillBandCombos(int index);
+    // Panel defaults for a data set by its data type.
+    void setPropertiesByDataType(int index);
+    void setSentinel2Properties(int index);
+    void setOrthoMosaicProperties(int index);
+    // Lists the habitat plot files of the working directory's "habitats"
+    // folder in "Select file" (the chosen one stays chosen) and reads the
+    // chosen file for data set index.
     void loadHabitatPlotFiles(int index);
+    // Green and blue "Channel" combos enabled exactly for multiple channels.
+    void setChannelWidgetsEnabled(int multiple);
+
+    // --- Opening data sets (DataSetOpening.cpp) ----------------------------
+
+    // The result of opening one file: the data set, or why there is none.
+    struct OpenedDataSet {
+        IO::File::error error = IO::File::error::NoError;
+        std::unique_ptr<IO::File> file;
+    };
+    // Opens the paths one after another behind the progress dialog and
+    // reports every failure; see the data-explorer rules for what is shown.
+    void openFiles(QStringList paths);
+    // The open task (pool thread): a Sentinel-2 product zip as a data set
+    // with the given working-window size, fitted to its grid.
+    static OpenedDataSet openFile(const QString& path, int workingWidth, int workingHeight);
+    void growCurveSetLists(int count);
+    void growRelevancyMapLists(int count);
+
+    // --- Showing a data set (DataSetShowing.cpp) ---------------------------
+
+    // The display bands and crop chosen in the properties panel, read on the
+    // GUI thread and handed to the band task.
+    struct BandChoice {
+        int red = 0;
+        int green = 0;
+        int blue = 0;
+        bool threeChannels = false;
+        double lowCut = 0.0;   // bottom crop / 100
+        double highCut = 1.0;  // (100 - top crop) / 100
+        bool automaticCrop = false;
+    };
+    BandChoice bandChoice() const;
+    void showDataSet(int index);
+    void applyChannels(int index, bool reloadAll);
+    void datasetChange(int index);
+    // The band task (pool thread): loads the chosen bands that are not
+    // loaded; the first failure ends it and is returned.
+    static IO::File::error loadDataFileBands(IO::File* file, BandChoice choice);
+    // Display names of the chosen bands still to be read, each with a blank.
+    QString pendingBandsText(IO::File* file) const;
+    void fillSegmentationChannelCombo();
+    // Sizes the filtering object to width x height (kept when equal).
+    void initFiltration(int width, int height);
+
+    // --- Data explorer (DataExplorer.cpp) ----------------------------------
+
+    void refreshDataExplorer(int currentRow);
+    void addDataExplorerItem(IO::File* file);
+    // The explorer's context menu for the current selection, parented to the
+    // window; the caller shows it and owns it.
+    QMenu* buildDataExplorerMenu();
+    // Drops the computed images of the bands shown on a side; false when the
+    // side shows no data set.
+    bool clearFeatureCache(int side);
+    // Takes a side's tools viewer down (the hiding half of
+    // setPushButtonHideOrShow); false when the side shows none.
+    bool hideToolsViewer(int side);
+    // Takes the viewer of a grid item of the active side out of its grid and
+    // its side's table and destroys it.
+    void removeViewerFromGrid(QLayoutItem* item);
+
+    // --- Habitat plot marks (HabitatPlotMarks.cpp) -------------------------
+
+    // Reads one habitat plot file for data set index (first version).
+    void loadHabitatPlots(const QString& path, int index);
 
     // --- Viewers and refresh (ViewerRefresh.cpp) ---------------------------
 
@@ -179,6 +257,11 @@ public:
 
     // --- Tool panels and feature drivers (src/tools/) ----------------------
 
+    // Colour buttons of the properties panel: a colour dialog for the key's
+    // colour; a chosen colour is stored, shown on the button and redrawn.
+    void pickCurveColor(const QString& key, QPushButton* button);
+    void pickPlotColor(const QString& key, QPushButton* button);
+
     // Panel builders of the window set-up (first versions).
     void initDataExplorer();
     void initCurvesExplorer();
@@ -193,10 +276,16 @@ public:
 
     // --- Curve and relevancy-map workflows (src/workflows/) ----------------
 
-    // First versions: rebuild the curves and relevancy-map explorers of the
-    // active side with currentIndex as the current row.
+    // Rebuild the curves and relevancy-map explorers for the active side and
+    // make currentIndex current (stored in the side's group).
     void setCurvesExplorer(int currentIndex);
     void setRMExplorer(int currentIndex);
+    void fillCurvesExplorerTree(const QList<UI::CurveSet>& sets);
+    void fillRMExplorerTree(const QList<UI::RelevancyMap>& maps);
+    // Appends a copy to the active data set's curve sets; false without one.
+    bool appendCurveSet(UI::CurveSet curveSet);
+    // The data-set choosers of the statistics and area-monitoring controls.
+    void fillStatisticsFileComboBoxes();
 
     // --- Members, in declaration order -------------------------------------
 
@@ -267,6 +356,27 @@ public slots:
     void pushButtonFilterFeatureShow_clicked();
     // Load button of the WMS dialog (first version).
     void wmsManager_load();
+    // File > Open and the data explorer's "Load image data".
+    void on_actionOpen_triggered();
+    // The two "Apply" buttons of the properties panel.
+    void pushButtonApplyChannels_clicked();
+    void pushButtonApplyHistogramCrop_clicked();
+    void comboBoxShowTypeChannel_currentIndexChanged(int index);
+    // Data explorer: show a row on the active side; its context menu and the
+    // menu's actions.
+    void treeWidgetDataExplorer_doubleClicked(QTreeWidgetItem* item, int column);
+    void treeWidgetDataExplorer_menu(const QPoint& position);
+    void dataRemoveAction_triggered();
+    void dataSaveAction_triggered();
+    // Habitat plot marks (first versions).
+    void fillHabitatPlotCombo();
+    void centerOnHabitatPlot();
+    void initCircleFromHabitatPlot();
+    // Curves and relevancy-map explorers' handlers (first versions).
+    void treeWidgetCurvesExplorer_focus(QTreeWidgetItem* item, int column);
+    void treeWidgetCurvesExplorer_menu(const QPoint& position);
+    void treeWidgetRMExplorer_doubleClicked(QTreeWidgetItem* item, int column);
+    void treeWidgetRMExplorer_menu(const QPoint& position);
 
 private slots:
     // File > Exit: the same confirmed close as the title-bar button.
@@ -298,6 +408,12 @@ private:
     // pass over a side visits them alike.
     QList<UI::ViewerWidget*> sideViewers(int side) const;
     bool rightSideOpen() const;
+    // The default "Show type" and the last bands whose names contain the
+    // three texts, for a data set just shown.
+    void fillDefaultBands(const IO::File& file, const QString& red, const QString& green, const QString& blue);
+    // Takes down the feature the side shows beside its main viewer, if any,
+    // and lets the layout settle.
+    void closeShownFeature(int side);
     // The active side's data index is not -1.
     bool activeSideShowsData() const;
 

@@ -177,9 +177,8 @@ void FenlarkApp::closeRightSide()
     setOtherTabWidget(0);
     restoreTabState(1);
 
-    QGridLayout* rightGrid = firstPageGrid(ui->rightTabWidget);
-    if (rightGrid && rightGrid->itemAtPosition(0, 1))
-        pushButtonFilterFeatureShow_clicked();
+    // A tools viewer open on the right goes with it.
+    hideToolsViewer(1);
 
     ui->rightTabWidget->setTabText(0, tr("No data loaded"));
     ui->rightTabWidget->hide();

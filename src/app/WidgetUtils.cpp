@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QBrush>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QCursor>
 #include <QDoubleSpinBox>
@@ -33,6 +34,12 @@ MessageBoxHandler& messageBoxHandler()
 FileDialogHandler& fileDialogHandler()
 {
     static FileDialogHandler handler;
+    return handler;
+}
+
+ColorDialogHandler& colorDialogHandler()
+{
+    static ColorDialogHandler handler;
     return handler;
 }
 
@@ -90,6 +97,24 @@ FileDialogHandler setFileDialogHandler(FileDialogHandler handler)
     return std::exchange(fileDialogHandler(), std::move(handler));
 }
 
+ColorDialogHandler setColorDialogHandler(ColorDialogHandler handler)
+{
+    return std::exchange(colorDialogHandler(), std::move(handler));
+}
+
+QColor runColorDialog(const ColorDialogRequest& request)
+{
+    return QColorDialog::getColor(request.initial, request.parent, QString());
+}
+
+QColor chooseColor(QWidget* parent, QColor initial)
+{
+    const ColorDialogHandler handler = colorDialogHandler();
+    const ColorDialogRequest request{parent, initial};
+    return handler ? handler(request) : runColorDialog(request);
+}
+
+
 QMessageBox::StandardButton runMessageBox(const MessageBoxRequest& request)
 {
     switch (request.kind) {
@@ -136,25 +161,7 @@ QStringList runFileDialog(const FileDialogRequest& request)
     return {};
 }
 
-ScopedMessageBoxHandler::ScopedMessageBoxHandler(MessageBoxHandler handler)
-    : previous_(setMessageBoxHandler(std::move(handler)))
-{
-}
 
-ScopedMessageBoxHandler::~ScopedMessageBoxHandler()
-{
-    setMessageBoxHandler(std::move(previous_));
-}
-
-ScopedFileDialogHandler::ScopedFileDialogHandler(FileDialogHandler handler)
-    : previous_(setFileDialogHandler(std::move(handler)))
-{
-}
-
-ScopedFileDialogHandler::~ScopedFileDialogHandler()
-{
-    setFileDialogHandler(std::move(previous_));
-}
 
 // ---------------------------------------------------------------------------
 // Dialogs
@@ -316,6 +323,17 @@ void markTreeItem(QTreeWidget* tree, int index)
     for (int i = 0; i < count; ++i)
         tree->topLevelItem(i)->setIcon(0, i == index ? marker : QIcon());
     tree->setIconSize(QSize(13, 13));
+}
+
+void setCurrentTreeRow(QTreeWidget* tree, int row)
+{
+    if (row == -1) {
+        tree->setCurrentItem(nullptr);
+        tree->clearSelection();
+    } else {
+        selectTreeItem(tree, row);
+    }
+    markTreeItem(tree, row);
 }
 
 void selectTreeItem(QTreeWidget* tree, int index)

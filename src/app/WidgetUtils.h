@@ -9,6 +9,7 @@
 // asked and give the answer, while the program shows the real dialog.
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include <QColor>
@@ -75,38 +76,47 @@ struct FileDialogRequest {
 // list means the user cancelled. Single-choice dialogs use the first entry.
 using FileDialogHandler = std::function<QStringList(const FileDialogRequest&)>;
 
+// One request for a colour dialog: modal, parented, no title, no options.
+struct ColorDialogRequest {
+    QWidget* parent = nullptr;
+    QColor initial;
+};
+
+// Receives every colour-dialog request and returns the chosen colour; an
+// invalid colour means the user cancelled.
+using ColorDialogHandler = std::function<QColor(const ColorDialogRequest&)>;
+
 // Install a handler; an empty function restores the real dialogs. Each
 // returns the handler installed before.
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
 FileDialogHandler setFileDialogHandler(FileDialogHandler handler);
+ColorDialogHandler setColorDialogHandler(ColorDialogHandler handler);
 
 // The real dialogs, as the default handlers run them (exposed so a handler
 // may forward to them).
 QMessageBox::StandardButton runMessageBox(const MessageBoxRequest& request);
 QStringList runFileDialog(const FileDialogRequest& request);
+QColor runColorDialog(const ColorDialogRequest& request);
 
 // Installs a handler for its lifetime and restores the previous one after.
-class ScopedMessageBoxHandler {
+template <typename Handler, Handler (*Install)(Handler)>
+class ScopedDialogHandler {
 public:
-    explicit ScopedMessageBoxHandler(MessageBoxHandler handler);
-    ~ScopedMessageBoxHandler();
-    ScopedMessageBoxHandler(const ScopedMessageBoxHandler&) = delete;
-    ScopedMessageBoxHandler& operator=(const ScopedMessageBoxHandler&) = delete;
+    explicit ScopedDialogHandler(Handler handler)
+        : previous_(Install(std::move(handler)))
+    {
+    }
+    ~ScopedDialogHandler() { Install(std::move(previous_)); }
+    ScopedDialogHandler(const ScopedDialogHandler&) = delete;
+    ScopedDialogHandler& operator=(const ScopedDialogHandler&) = delete;
 
 private:
-    MessageBoxHandler previous_;
+    Handler previous_;
 };
 
-class ScopedFileDialogHandler {
-public:
-    explicit ScopedFileDialogHandler(FileDialogHandler handler);
-    ~ScopedFileDialogHandler();
-    ScopedFileDialogHandler(const ScopedFileDialogHandler&) = delete;
-    ScopedFileDialogHandler& operator=(const ScopedFileDialogHandler&) = delete;
-
-private:
-    FileDialogHandler previous_;
-};
+using ScopedMessageBoxHandler = ScopedDialogHandler<MessageBoxHandler, &setMessageBoxHandler>;
+using ScopedFileDialogHandler = ScopedDialogHandler<FileDialogHandler, &setFileDialogHandler>;
+using ScopedColorDialogHandler = ScopedDialogHandler<ColorDialogHandler, &setColorDialogHandler>;
 
 // ---------------------------------------------------------------------------
 // Dialogs (all through the seam above)
@@ -133,6 +143,8 @@ QMessageBox::StandardButton showWarningBox(QWidget* parent, QString title, QStri
 QString chooseOpenFileName(QWidget* parent, QString caption, QString directory, QString filter);
 QStringList chooseOpenFileNames(QWidget* parent, QString caption, QString directory, QString filter);
 QString chooseSaveFileName(QWidget* parent, QString caption, QString directory, QString filter);
+// Modal colour dialog starting at initial; an invalid colour when cancelled.
+QColor chooseColor(QWidget* parent, QColor initial);
 QString chooseExistingDirectory(QWidget* parent, QString caption, QString directory,
                                 QFileDialog::Options options = QFileDialog::ShowDirsOnly
                                                                | QFileDialog::DontResolveSymlinks);
@@ -167,6 +179,10 @@ void markTreeItem(QTreeWidget* tree, int index);
 
 // Makes top-level item index the current item.
 void selectTreeItem(QTreeWidget* tree, int index);
+
+// The row a list explorer shows as current and marked: -1 leaves no
+// current item and no selection.
+void setCurrentTreeRow(QTreeWidget* tree, int row);
 
 // Colours as "r<sep>g<sep>b<sep>a" texts and as int vectors. Each leaves the
 // colour (text) unchanged when the input does not describe one.

@@ -80,14 +80,27 @@ protected:
     // The value of "Global/linkWidgets" in the defaults; empty leaves it out.
     virtual std::string linkValue() const { return "0"; }
 
+    // The default configuration the window starts from.
+    virtual std::string defaults() const
+    {
+        std::string text = MainWindowTest::defaultConfigText();
+        replaceLine(text, "linkWidgets=1", linkValue().empty() ? std::string() : "linkWidgets=" + linkValue());
+        return text;
+    }
+
+    // Replaces the line `line` of a configuration text (an empty
+    // replacement removes it).
+    static void replaceLine(std::string& text, const std::string& line, const std::string& replacement)
+    {
+        const std::size_t at = text.find(line + "\n");
+        if (at != std::string::npos)
+            text.replace(at, line.size() + 1, replacement.empty() ? std::string() : replacement + "\n");
+    }
+
     void SetUp() override
     {
         Fenlark::initResources();
-        std::string defaults = MainWindowTest::defaultConfigText();
-        const std::string linkLine = "linkWidgets=1\n";
-        const std::size_t at = defaults.find(linkLine);
-        defaults.replace(at, linkLine.size(), linkValue().empty() ? std::string() : "linkWidgets=" + linkValue() + "\n");
-        TestSupport::writeFile((cwd.path() / "default_config.ini").string(), defaults);
+        TestSupport::writeFile((cwd.path() / "default_config.ini").string(), defaults());
         window = std::make_unique<UI::FenlarkApp>();
         window->setupWindow();
         QApplication::processEvents();
