@@ -15,13 +15,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QGridLayout>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include "app/FenlarkApp.h"
@@ -31,6 +28,7 @@
 #include "io/Curve.h"
 #include "io/File.h"
 #include "resources/Resources.h"
+#include "support/BenchWindow.h"
 #include "viewers/ViewerWidget.h"
 
 namespace {
@@ -42,14 +40,6 @@ constexpr int bandCount = 3;
 // the view stays near the data's top-left corner.
 constexpr int panStep = 4;
 const QPointF pressPosition(960.0, 540.0);
-
-const char defaultConfigText[] = "[Curve]\n"
-                                 "lineWidth=2\n"
-                                 "currentCurveColor=\"255,255,0,255\"\n"
-                                 "activeCurveColor=\"255,0,0,255\"\n"
-                                 "unactiveCurveColor=\"0,200,255,255\"\n"
-                                 "[Global]\n"
-                                 "linkWidgets=0\n";
 
 // Band samples in [0, 1] and the filtered image of the working window,
 // generated once before any timing.
@@ -133,29 +123,6 @@ IO::File* makeDataSet()
     file->workAreaHeight = workAreaSize;
     return file;
 }
-
-// The window reads "default_config.ini" from, and writes its session file
-// to, the working directory: both live in a fresh folder for the run.
-class WorkingFolder {
-public:
-    WorkingFolder()
-        : previous_(QDir::currentPath())
-    {
-        QDir::setCurrent(dir_.path());
-        QFile file(dir_.filePath(QStringLiteral("default_config.ini")));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(defaultConfigText);
-    }
-    ~WorkingFolder() { QDir::setCurrent(previous_); }
-    WorkingFolder(const WorkingFolder&) = delete;
-    WorkingFolder& operator=(const WorkingFolder&) = delete;
-
-    bool valid() const { return dir_.isValid(); }
-
-private:
-    QString previous_;
-    QTemporaryDir dir_;
-};
 
 // The main window showing the data set on the left side, optionally on the
 // right side too with a tools viewer on each side, redrawn once.
@@ -241,7 +208,7 @@ private:
 
     // Declared first: the window is built inside the folder and gone before
     // the folder is.
-    WorkingFolder folder_;
+    BenchSupport::WorkingFolder folder_;
 
 public:
     UI::FenlarkApp window;
@@ -378,14 +345,5 @@ BENCHMARK(BM_PanFrameFourViewers)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    Fenlark::initResources();
-    samples(); // generate the test data before any timing
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runWindowBenchmarks(argc, argv, [] { samples(); });
 }

@@ -11,6 +11,7 @@
 // below and defined in a file of its folder.
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -25,6 +26,8 @@
 
 #include "acquisition/WmsManager.h"
 #include "analysis/NatNetInfo.h"
+#include "app/FenlarkAppTypes.h"
+#include "filter/FilterType.h"
 #include "app/HabitatPlots.h"
 #include "io/Curve.h"
 #include "io/File.h"
@@ -274,6 +277,118 @@ public:
     // main viewer; true after adding.
     bool setPushButtonHideOrShow(QString viewerName);
 
+    // --- Feature drivers (src/tools/FeatureDrivers.cpp) --------------------
+    //
+    // Each driver resolves a side on the GUI thread (its data set, display
+    // bands, channel type and working area), picks the bands by its rule and
+    // the channel selector (-1 the display bands, 0, 1, 2 the red, green or
+    // blue one alone) and runs one worker task per band, or one over three
+    // bands, through the task runner. Every task recomputes and overwrites its
+    // outputs. A driver returns true when every task it started returned
+    // true; false when it started none (no data set, a selector its rule does
+    // not take, a display band out of range or not loaded) or one failed, so
+    // a chain can stop there.
+
+    using ViewerSide = FenlarkAppTypes::viewerTabWidget;
+    using HomogeneityType = FenlarkAppTypes::HomogeneityFunctionType;
+
+    bool updateFilterSolution(ViewerSide side, Filter::FilterType type, double linearTimestep, double sensitivity,
+                              double nonlinearTimestep, QString outputKey, int channel);
+    bool updateFilterFeatureSolution(ViewerSide side, Filter::FilterType type, double linearTimestep,
+                                     double sensitivity, double nonlinearTimestep, QString inputKey,
+                                     QString outputKey, int channel);
+    bool updateImgGrads(ViewerSide side, QString inputKey, QString xOutputKey, QString yOutputKey, int channel);
+    bool updateImgEdgeDetector(ViewerSide side, double sensitivity, QString xGradientKey, QString yGradientKey,
+                               QString outputKey, int channel);
+    bool updateImgMaxGrads(ViewerSide side, QString xGradientKey, QString yGradientKey, QString xOutputKey,
+                           QString yOutputKey);
+    bool updateSegmEdgeDetectorGradField(ViewerSide side, QString inputKey, QString xOutputKey, QString yOutputKey,
+                                         int channel);
+    bool updateSegmEdgeDetectorGradFieldNorm(ViewerSide side, QString xInputKey, QString yInputKey,
+                                             QString outputKey, int channel);
+    bool updateExpandingForce(ViewerSide side, QString firstInputKey, QString secondInputKey, QString outputKey,
+                              int channel);
+    // The reference statistics come from the curve set selected in the active
+    // side's curves explorer (computed for the band first when missing), or
+    // from customValues when useCustomValues is set.
+    bool updateHomogeneityFunction(ViewerSide side, HomogeneityType type, double eps, QString inputKey,
+                                   QString outputKey, int channel, bool useCustomValues, QList<double> customValues);
+    bool updateGraphLaplacianSolution(ViewerSide side, int neighbourhood, QString inputKey, QString outputKey,
+                                      bool meanOverChannels, QString meanOutputKey);
+    bool updateMeanGraphLaplacian(ViewerSide side, QString inputKey, QString outputKey);
+
+    // How a driver picks its bands from the display bands.
+    enum class BandRule {
+        PerBand,         // one task per band: red; green and blue on a three-band side
+        OneBand,         // one task on the selected band, whatever the channel type
+        EdgeDetector,    // one task over three bands, or over the selected one
+        ThreeBands,      // one task over red, green and blue
+        GraphLaplacian,  // one task per shown band, no selector
+    };
+    // The bands of each task, in task order; empty when the selector starts
+    // nothing.
+    static std::vector<std::vector<int>> featureTaskBands(BandRule rule, int channel, std::array<int, 3> display,
+                                                          bool multiChannel);
+
+    // --- Feature workers (src/tools/FeatureWorkers.cpp) --------------------
+    //
+    // The tasks of the drivers, run on a pool thread. They take plain values
+    // only: the data set and the side's working area (read on the GUI
+    // thread), band, level, keys and parameters. Every input must be a cache
+    // entry of exactly workAreaWidth x workAreaHeight values; otherwise, and
+    // for a band or level out of range, a worker returns false and writes
+    // nothing. Outputs are created or resized to that size and overwritten.
+
+    struct FeatureArea {
+        IO::File* file = nullptr;
+        int width = 0;   // the data set's working area
+        int height = 0;
+        int x = 0;       // the side's working-area origin
+        int y = 0;
+    };
+
+    // A side resolved by a driver: its working area and display bands.
+    struct FeatureSide {
+        FeatureArea area;
+        std::array<int, 3> bands{0, 0, 0};  // red, green, blue display bands
+        bool multiChannel = false;
+    };
+
+    // Filters the band's own working window (empty inputKey) or a cached
+    // image with one step of the given type, storing the result under
+    // outputKey. False, storing nothing, when the filtering object is missing
+    // or of another size, the input is refused or the step fails.
+    static bool filterSolution(Filter::Filtration* filtration, FeatureArea area, int band, int level,
+                               Filter::FilterType type, double linearTimestep, double sensitivity,
+                               double nonlinearTimestep, QString outputKey, QString inputKey);
+    static bool imgGrads(FeatureArea area, int band, int level, QString inputKey, QString xOutputKey,
+                         QString yOutputKey);
+    // The negative gradient of an edge detector: it points towards edges.
+    static bool segmEdgeDetectorGradField(FeatureArea area, int band, int level, QString inputKey,
+                                          QString xOutputKey, QString yOutputKey);
+    static bool segmEdgeDetectorGradFieldNorm(FeatureArea area, int band, int level, QString xInputKey,
+                                              QString yInputKey, QString outputKey);
+    // Over band1 alone when band2 and band3 are -1, else over all three; the
+    // result goes to band1's record.
+    static bool imgEdgeDetector(FeatureArea area, int band1, int band2, int band3, int level, double sensitivity,
+                                QString xGradientKey, QString yGradientKey, QString outputKey);
+    static bool imgMaxGrads(FeatureArea area, int band1, int band2, int band3, int level, QString xGradientKey,
+                            QString yGradientKey, QString xOutputKey, QString yOutputKey);
+    // 1 where the input lies within the tolerance of the reference (the set's
+    // statistics of the band, or the custom values), mapped into the band's
+    // normalised units; 0 elsewhere and for NaN.
+    static bool homogeneityFunction(FeatureArea area, int band, int level, HomogeneityType type, double eps,
+                                    UI::CurveSet curveSet, QString inputKey, QString outputKey,
+                                    bool useCustomValues, QList<double> customValues);
+    static bool expandingForce(FeatureArea area, int band, int level, QString firstInputKey,
+                               QString secondInputKey, QString outputKey);
+    // Graph-Laplacian magnitude rescaled to [0, 1], then 1 - 1 / (K v^2 + 1)
+    // unless K is -1.
+    static bool graphLaplacianSolution(FeatureArea area, int band, int level, int neighbourhood, QString inputKey,
+                                       QString outputKey, double sensitivity);
+    static bool meanGraphLaplacian(FeatureArea area, int band1, int band2, int band3, int level, QString inputKey,
+                                   QString outputKey);
+
     // --- Curve and relevancy-map workflows (src/workflows/) ----------------
 
     // Rebuild the curves and relevancy-map explorers for the active side and
@@ -416,6 +531,16 @@ private:
     void closeShownFeature(int side);
     // The active side's data index is not -1.
     bool activeSideShowsData() const;
+    // The side as the drivers need it; false when it shows no data set or its
+    // working area is empty.
+    bool resolveFeatureSide(ViewerSide side, FeatureSide& out);
+    // Resolves the side, checks that every band the rule picks is loaded and
+    // calls task once per band group; see the drivers for the result.
+    bool runFeatureBands(ViewerSide side, BandRule rule, int channel,
+                         const std::function<bool(const FeatureSide&, const std::vector<int>&)>& task);
+    // The reference set of the homogeneity: the active side's selected curve
+    // set with the band's statistics, or an empty set for custom values.
+    bool homogeneityReference(IO::File* file, int band, bool useCustomValues, UI::CurveSet& out);
 
     // Set by a confirmed close: the session file is gone and must stay gone.
     bool sessionEnded_ = false;

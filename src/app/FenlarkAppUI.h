@@ -20,6 +20,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 
+#include "app/FenlarkAppTypes.h"
 #include "io/Curve.h"
 #include "tools/PanelWidgets.h"
 #include "forms/FenlarkAppForm.h"
@@ -68,17 +69,7 @@ class FenlarkAppUI : public Ui::FenlarkAppClass,
                      public AutoSegmentationPanelWidgets,
                      public MonitoringPanelWidgets {
 public:
-    // A viewer side: indexes UI::FenlarkApp::viewers and names the session
-    // group of the side. Scoped, so the enumerators do not clash with the
-    // tab-widget members of the same names.
-    enum class viewerTabWidget : int {
-        leftTabWidget = 0,
-        rightTabWidget = 1,
-    };
-
-    // Index of the automatic panel's "Function type" combo.
-    enum HomogeneityFunctionType : int {
-        DiscontinuousMean = 0,
-        DiscontinuousMinMax = 1,
-    };
+    using viewerTabWidget = FenlarkAppTypes::viewerTabWidget;
+    using HomogeneityFunctionType = FenlarkAppTypes::HomogeneityFunctionType;
+    using enum FenlarkAppTypes::HomogeneityFunctionType;
 };

@@ -8,9 +8,12 @@
 // Five groups: the settings of "default_config.ini" (read from the session
 // copy), the per-side state keys of the "leftTabWidget"/"rightTabWidget"
 // groups of "session_config.ini", the two side group names, the cache keys of
-// the computed images and the viewer object names.
+// the computed images (tools/FeatureKeys.h, included here) and the viewer
+// object names.
 
 #include <array>
+
+#include "tools/FeatureKeys.h"
 
 namespace Keys {
 
@@ -67,47 +70,6 @@ inline constexpr char mapsShowedName[] = "mapsShowedName";
 inline constexpr char leftTabWidget[] = "leftTabWidget";
 inline constexpr char rightTabWidget[] = "rightTabWidget";
 
-// --- Computed-image keys (31) ----------------------------------------------
-// Filtering panel. Its gradients deliberately share the semi-automatic
-// panel's entries: both panels read and write the same gradient images.
-inline constexpr char dataCacheToolsFilterSolution[] = "dataCacheToolsFilterSolution";
-inline constexpr char dataCacheToolsFilterEdgeDetector[] = "dataCacheToolsFilterEdgeDetector";
-inline constexpr char dataCacheToolsFilterGradX[] = "dataCacheToolsSemiGradX";
-inline constexpr char dataCacheToolsFilterGradY[] = "dataCacheToolsSemiGradY";
-// Semi-automatic segmentation panel.
-inline constexpr char dataCacheToolsSemiFilterSolution[] = "dataCacheToolsSemiFilterSolution";
-inline constexpr char dataCacheToolsSemiGradX[] = "dataCacheToolsSemiGradX";
-inline constexpr char dataCacheToolsSemiGradY[] = "dataCacheToolsSemiGradY";
-inline constexpr char dataCacheToolsSemiMaxGradX[] = "dataCacheToolsSemiMaxGradX";
-inline constexpr char dataCacheToolsSemiMaxGradY[] = "dataCacheToolsSemiMaxGradY";
-inline constexpr char dataCacheToolsSemiEdgeDetector[] = "dataCacheToolsSemiEdgeDetector";
-inline constexpr char dataCacheToolsSemiEdgeDetectorGradX[] = "dataCacheToolsSemiEdgeDetectorGradX";
-inline constexpr char dataCacheToolsSemiEdgeDetectorGradY[] = "dataCacheToolsSemiEdgeDetectorGradY";
-inline constexpr char dataCacheToolsSemiNormOfVectField[] = "dataCacheToolsSemiNormOfVectField";
-// Automatic segmentation panel.
-inline constexpr char dataCacheToolsAutoFilterSolution[] = "dataCacheToolsAutoFilterSolution";
-inline constexpr char dataCacheToolsAutoGradX[] = "dataCacheToolsAutoGradX";
-inline constexpr char dataCacheToolsAutoGradY[] = "dataCacheToolsAutoGradY";
-inline constexpr char dataCacheToolsAutoEdgeDetectorFilterSolution[] = "dataCacheToolsAutoEdgeDetectorFilterSolution";
-inline constexpr char dataCacheToolsAutoEdgeDetector[] = "dataCacheToolsAutoEdgeDetector";
-inline constexpr char dataCacheToolsAutoEdgeDetectorGradX[] = "dataCacheToolsAutoEdgeDetectorGradX";
-inline constexpr char dataCacheToolsAutoEdgeDetectorGradY[] = "dataCacheToolsAutoEdgeDetectorGradY";
-inline constexpr char dataCacheToolsAutoNormOfVectField[] = "dataCacheToolsAutoNormOfVectField";
-inline constexpr char dataCacheToolsAutoExpandingForceFilterSolution[] =
-    "dataCacheToolsAutoExpandingForceFilterSolution";
-inline constexpr char dataCacheToolsAutoExpandingForce[] = "dataCacheToolsAutoExpandingForce";
-inline constexpr char dataCacheToolsAutoHomogeneityFilterSolution[] = "dataCacheToolsAutoHomogeneityFilterSolution";
-inline constexpr char dataCacheToolsAutoHomogeneity[] = "dataCacheToolsAutoHomogeneity";
-// Monitoring.
-inline constexpr char dataCacheToolsMonitoringFilterSolution[] = "dataCacheToolsMonitoringFilterSolution";
-inline constexpr char dataCacheToolsMonitoringGL3[] = "dataCacheToolsMonitoringGL3";
-inline constexpr char dataCacheToolsMonitoringGL5[] = "dataCacheToolsMonitoringGL5";
-inline constexpr char dataCacheToolsMonitoringMeanGL3[] = "dataCacheToolsMonitoringMeanGL3";
-inline constexpr char dataCacheToolsMonitoringMeanGL5[] = "dataCacheToolsMonitoringMeanGL5";
-// Classification: not a cache entry but the name recorded as the shown map
-// while a relevancy map stands in the maps viewer.
-inline constexpr char dataCacheToolsClassifiRM[] = "dataCacheToolsClassifiRM";
-
 // --- Viewer object names (3); they key a side's viewer table ---------------
 inline constexpr char viewerWidgetMain[] = "viewerWidgetMain";
 inline constexpr char viewerWidgetToolsFeature[] = "viewerWidgetToolsFeature";
@@ -132,21 +94,6 @@ inline constexpr std::array<const char*, 19> sideStateKeys{
 };
 
 inline constexpr std::array<const char*, 2> sideGroupNames{leftTabWidget, rightTabWidget};
-
-inline constexpr std::array<const char*, 31> computedImageKeys{
-    dataCacheToolsFilterSolution, dataCacheToolsFilterEdgeDetector, dataCacheToolsFilterGradX,
-    dataCacheToolsFilterGradY, dataCacheToolsSemiFilterSolution, dataCacheToolsSemiGradX,
-    dataCacheToolsSemiGradY, dataCacheToolsSemiMaxGradX, dataCacheToolsSemiMaxGradY,
-    dataCacheToolsSemiEdgeDetector, dataCacheToolsSemiEdgeDetectorGradX, dataCacheToolsSemiEdgeDetectorGradY,
-    dataCacheToolsSemiNormOfVectField, dataCacheToolsAutoFilterSolution, dataCacheToolsAutoGradX,
-    dataCacheToolsAutoGradY, dataCacheToolsAutoEdgeDetectorFilterSolution, dataCacheToolsAutoEdgeDetector,
-    dataCacheToolsAutoEdgeDetectorGradX, dataCacheToolsAutoEdgeDetectorGradY,
-    dataCacheToolsAutoNormOfVectField, dataCacheToolsAutoExpandingForceFilterSolution,
-    dataCacheToolsAutoExpandingForce, dataCacheToolsAutoHomogeneityFilterSolution,
-    dataCacheToolsAutoHomogeneity, dataCacheToolsMonitoringFilterSolution, dataCacheToolsMonitoringGL3,
-    dataCacheToolsMonitoringGL5, dataCacheToolsMonitoringMeanGL3, dataCacheToolsMonitoringMeanGL5,
-    dataCacheToolsClassifiRM,
-};
 
 inline constexpr std::array<const char*, 3> viewerNames{viewerWidgetMain, viewerWidgetToolsFeature,
                                                         viewerWidgetToolsMaps};

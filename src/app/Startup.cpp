@@ -2,6 +2,8 @@
 
 #include <clocale>
 
+#include <malloc.h>
+
 #include <QApplication>
 #include <QLocale>
 
@@ -17,6 +19,12 @@ void prepareApplication()
 void restoreNumericLocale()
 {
     std::setlocale(LC_NUMERIC, "C");
+}
+
+void tuneAllocator()
+{
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
 }
 
 } // namespace Startup

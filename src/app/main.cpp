@@ -6,6 +6,7 @@
 
 int main(int argc, char** argv)
 {
+    Startup::tuneAllocator();
     Startup::prepareApplication();
     QApplication app(argc, argv);
     Startup::restoreNumericLocale();

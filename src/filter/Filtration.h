@@ -26,6 +26,7 @@
 
 #include <Eigen/SparseCore>
 
+#include "filter/FilterType.h"
 #include "filter/FivePointSolver.h"
 #include "filter/WorkBuffer.h"
 
@@ -33,7 +34,8 @@ namespace Filter {
 
 class Filtration {
 public:
-    enum filterType { linear = 0, nonlinear = 1, geometricMCF = 2 };
+    using filterType = FilterType;
+    using enum FilterType;
 
     using Matrix = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
     using SideValues = std::array<double, 4>;

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <memory>
 
+#include "filter/GraphLaplacian.h"
 #include "filter/WorkBuffer.h"
 
 namespace {
@@ -34,96 +35,6 @@ inline void gradientAt(const float* row, const float* up, const float* down, int
     const float U = up ? up[x] : c;
     gx = static_cast<float>(static_cast<double>(R - L) * factor);
     gy = static_cast<float>(static_cast<double>(D - U) * factor);
-}
-
-const double kInvSqrt2 = 1.0 / std::sqrt(2.0);
-const double kInvSqrt8 = 1.0 / std::sqrt(8.0);
-const double kInvSqrt5 = 1.0 / std::sqrt(5.0);
-
-// Graph Laplacian of the pixel (x, y). Border = false promises that the whole
-// 5 x 5 (Type 5) or 3 x 3 (Type 3) neighbourhood lies inside the image, which
-// lets the compiler drop every existence test; both variants evaluate the same
-// expressions in the same order, so they give identical values.
-template <int Type, bool Border>
-float graphLaplacianAt(const float* image, int x, int y, int width, int height)
-{
-    const float* row = image + static_cast<long long>(y) * width;
-    auto at = [row, width](int column, int rowOffset) {
-        return row[static_cast<long long>(rowOffset) * width + column];
-    };
-    const float c = row[x];
-
-    const bool cR = !Border || x + 1 < width;
-    const bool cL = !Border || x > 0;
-    const bool rD = !Border || y + 1 < height;
-    const bool rU = !Border || y > 0;
-
-    const float R = cR ? at(x + 1, 0) : c;
-    const float L = cL ? at(x - 1, 0) : c;
-    const float D = rD ? at(x, 1) : c;
-    const float U = rU ? at(x, -1) : c;
-    const float DR = (cR && rD) ? at(x + 1, 1) : c;
-    const float DL = (cL && rD) ? at(x - 1, 1) : c;
-    const float UR = (cR && rU) ? at(x + 1, -1) : c;
-    const float UL = (cL && rU) ? at(x - 1, -1) : c;
-
-    const float axial = (c - R) + (c - L) + (c - D) + (c - U);
-    const float diagonal = (c - DR) + (c - DL) + (c - UR) + (c - UL);
-    double sum = static_cast<double>(axial) + kInvSqrt2 * static_cast<double>(diagonal);
-
-    if constexpr (Type == 5) {
-        const bool cR2 = !Border || x + 2 < width;
-        const bool cL2 = !Border || x > 1;
-        const bool rD2 = !Border || y + 2 < height;
-        const bool rU2 = !Border || y > 1;
-
-        // A missing far neighbour takes the value used for the near one on
-        // the same side: axial and (2, 1) cells the axial value, (1, 2) cells
-        // the row neighbour's, (2, 2) cells the diagonal's.
-        const float R2 = cR2 ? at(x + 2, 0) : R;
-        const float L2 = cL2 ? at(x - 2, 0) : L;
-        const float D2 = rD2 ? at(x, 2) : D;
-        const float U2 = rU2 ? at(x, -2) : U;
-
-        const float R2D = (cR2 && rD) ? at(x + 2, 1) : R;
-        const float R2U = (cR2 && rU) ? at(x + 2, -1) : R;
-        const float L2D = (cL2 && rD) ? at(x - 2, 1) : L;
-        const float L2U = (cL2 && rU) ? at(x - 2, -1) : L;
-        const float D2R = (rD2 && cR) ? at(x + 1, 2) : D;
-        const float D2L = (rD2 && cL) ? at(x - 1, 2) : D;
-        const float U2R = (rU2 && cR) ? at(x + 1, -2) : U;
-        const float U2L = (rU2 && cL) ? at(x - 1, -2) : U;
-
-        const float DR2 = (cR2 && rD2) ? at(x + 2, 2) : DR;
-        const float DL2 = (cL2 && rD2) ? at(x - 2, 2) : DL;
-        const float UR2 = (cR2 && rU2) ? at(x + 2, -2) : UR;
-        const float UL2 = (cL2 && rU2) ? at(x - 2, -2) : UL;
-
-        const float axial2 = (c - R2) + (c - L2) + (c - D2) + (c - U2);
-        const float diagonal2 = (c - DR2) + (c - DL2) + (c - UR2) + (c - UL2);
-        const float knight = (c - R2D) + (c - R2U) + (c - L2D) + (c - L2U) + (c - D2R) + (c - D2L) + (c - U2R)
-                             + (c - U2L);
-        sum += 0.5 * static_cast<double>(axial2) + kInvSqrt8 * static_cast<double>(diagonal2)
-               + kInvSqrt5 * static_cast<double>(knight);
-    }
-    return static_cast<float>(std::fabs(sum));
-}
-
-template <int Type>
-void graphLaplacian(const float* image, long long count, float* out, int width, int height)
-{
-    constexpr int reach = Type == 5 ? 2 : 1;
-    int x = 0;
-    int y = 0;
-    for (long long i = 0; i < count; ++i) {
-        const bool interior = x >= reach && x + reach < width && y >= reach && y + reach < height;
-        out[i] = interior ? graphLaplacianAt<Type, false>(image, x, y, width, height)
-                          : graphLaplacianAt<Type, true>(image, x, y, width, height);
-        if (++x == width) {
-            x = 0;
-            ++y;
-        }
-    }
 }
 
 } // namespace
@@ -241,7 +152,7 @@ void computeGraphLaplacian(const float* image, int count, float* out, int type, 
     // A count beyond the image would read past its last row.
     const long long pixels = std::min<long long>(count, pixelCount(width, height));
     if (type == 3)
-        graphLaplacian<3>(image, pixels, out, width, height);
+        Filter::graphLaplacian<float, 3>(image, pixels, out, width, height);
     else if (type == 5)
-        graphLaplacian<5>(image, pixels, out, width, height);
+        Filter::graphLaplacian<float, 5>(image, pixels, out, width, height);
 }

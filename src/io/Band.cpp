@@ -88,6 +88,11 @@ std::unique_ptr<float[]> BandLevel::allocateSamples(int n)
 
 void BandLevel::finishStore(bool autoMinMax, float scannedMin, float scannedMax, double fixedMin, double fixedMax)
 {
+    // New raw samples: no mapping applies yet, and the histogram of the
+    // samples held before no longer describes them.
+    normOffset = 0.0;
+    normScale = 1.0;
+    histogram.clear();
     if (autoMinMax) {
         min = scannedMin;
         max = scannedMax;
@@ -272,6 +277,8 @@ void BandLevel::normalize(double lowCut, double highCut, bool autoCrop)
     float* values = data.get();
     const int n = count;
     const float range = hi - lo;
+    normOffset = lo;
+    normScale = range;
     if (range != 0.0f) {
         const float scale = 1.0f / range;
 #pragma omp parallel for schedule(static)

@@ -53,6 +53,11 @@ public:
     float max = 0.0f;
     float cropMin = 0.0f;
     float cropMax = 0.0f;
+    // The mapping the last normalize applied: normalised = (raw - offset) /
+    // scale. Identity (0, 1) while the samples are raw; scale 0 when every
+    // sample was mapped to 1 (a constant band).
+    double normOffset = 0.0;
+    double normScale = 1.0;
     std::vector<int> histogram;       // raw samples per integer value
     std::map<std::string, std::unique_ptr<DataCache>> caches;
 
@@ -72,7 +77,7 @@ public:
     static std::unique_ptr<float[]> allocateSamples(int count);
 
     // Maps the raw samples to [0, 1] in place, optionally through the
-    // histogram crop limits.
+    // histogram crop limits, and records the mapping (normOffset, normScale).
     void normalize(double lowCut, double highCut, bool autoCrop);
     void computeCropLimits(double lowCut, double highCut, bool autoCrop);
 

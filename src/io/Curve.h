@@ -27,6 +27,20 @@ public:
     void setName(std::string text) { name = std::move(text); }
     void setSegmType(std::string text) { segmType = std::move(text); }
 
+    // Perimeter and signed area from the point list. The curve counts as
+    // closed once its first and last points are equal; the flag is never
+    // cleared here. The perimeter sums the n - 1 segments from the first to
+    // the last point (a closed curve repeats its start, so no closing segment
+    // is added). Only a closed curve gets an area: half the shoelace sum over
+    // the same segments, positive for a curve running clockwise on the screen
+    // (y down); an open curve keeps its area. A curve without points is left
+    // as it is.
+    void computeGeometry();
+    // computeGeometry, then the curve becomes inner (a hole of its set) when
+    // it is closed and its signed area is negative, and ordinary otherwise.
+    // An open curve is never inner.
+    void updateInnerFromGeometry();
+
     std::string name;
     std::string segmType = "unknown";
     std::string code = "unknown";
@@ -83,6 +97,17 @@ public:
     ::std::vector<::std::vector<double>> segmentationParams() const;
 
     void resetStatistics(int bandCount);
+
+    // Mask of the window whose top-left corner is (x0, y0) in working-grid
+    // pixels, width x height entries row-major. The mask is resized to the
+    // window: entries it had keep their values, new ones are 0 (callers pass
+    // an empty list). Each curve in order, moved into window coordinates and
+    // without consecutive repeated points, is filled by fillPolygon with 1,
+    // or with 0 for an inner curve, so a hole drawn after its outer curve
+    // clears what it encloses. Parts of curves outside the window are cut
+    // off. A large window is filled on the OpenMP threads, each taking a
+    // block of rows; the mask is the same on any number of threads.
+    void rasterize(int x0, int y0, int width, int height, ::std::vector<int>& mask) const;
     void updateBoundingBoxes();
 
     // The per-band list of one statistic type; ::std::out_of_range for a type

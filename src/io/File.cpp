@@ -1,6 +1,9 @@
 #include "io/File.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
+#include <new>
 #include <system_error>
 
 namespace IO {
@@ -105,6 +108,85 @@ bool File::isLoaded(int band, int level) const
     if (level < 0 || level >= static_cast<int>(levels.size()))
         return false;
     return levels[static_cast<std::size_t>(level)].data != nullptr;
+}
+
+namespace {
+
+// floor(a / b) for b > 0.
+int floorDiv(int a, int b)
+{
+    const int q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+} // namespace
+
+bool File::readChannels(int level, std::vector<int> bandList, int width_, int height_, int x, int y,
+                        std::vector<std::vector<double>>& out)
+{
+    if (bandList.empty())
+        return false;
+    out.resize(bandList.size());
+    if (width_ <= 0 || height_ <= 0 || x > std::numeric_limits<int>::max() - width_
+        || y > std::numeric_limits<int>::max() - height_)
+        return false;
+    const std::size_t w = static_cast<std::size_t>(width_);
+    const std::size_t h = static_cast<std::size_t>(height_);
+    std::vector<double> coarse;
+    try {
+        for (std::size_t i = 0; i < bandList.size(); ++i) {
+            const int b = bandList[i];
+            if (b < 0 || b >= static_cast<int>(bands.size()))
+                return false;
+            const Band& band = bands[static_cast<std::size_t>(b)];
+            std::vector<double>& values = out[i];
+            // The reader addresses a derived band in working-grid pixels.
+            if (band.derived) {
+                readRegion(b, level, x, y, width_, height_, width_, height_, values);
+                continue;
+            }
+            const int s = static_cast<int>(band.scale);
+            if (s < 1)
+                return false;
+            if (s == 1) {
+                readRegion(b, level, x, y, width_, height_, width_, height_, values);
+                continue;
+            }
+            // The band pixels under the window, at the band's resolution,
+            // then each working pixel takes the one it lies on.
+            const int bx0 = floorDiv(x, s);
+            const int by0 = floorDiv(y, s);
+            const int bw = floorDiv(x + width_ - 1, s) - bx0 + 1;
+            const int bh = floorDiv(y + height_ - 1, s) - by0 + 1;
+            readRegion(b, level, bx0, by0, bw, bh, bw, bh, coarse);
+            if (coarse.size() < static_cast<std::size_t>(bw) * static_cast<std::size_t>(bh))
+                return false;
+            values.resize(w * h);
+            for (std::size_t row = 0; row < h; ++row) {
+                const double* source
+                    = coarse.data()
+                      + static_cast<std::size_t>(floorDiv(y + static_cast<int>(row), s) - by0) * bw;
+                double* target = values.data() + row * w;
+                // Runs of s working pixels share a band pixel; the first run
+                // may be shorter when x is not a multiple of s.
+                std::size_t col = 0;
+                int bandColumn = 0;
+                int run = s - (x - bx0 * s);
+                while (col < w) {
+                    const std::size_t end = std::min(w, col + static_cast<std::size_t>(run));
+                    std::fill(target + col, target + end, source[bandColumn]);
+                    col = end;
+                    ++bandColumn;
+                    run = s;
+                }
+            }
+        }
+    } catch (const error&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 BandLevel& File::bandLevel(int band, int level)

@@ -58,6 +58,20 @@ public:
     virtual void utmOrigin(double* easting, double* northing, std::vector<double>& zone);
     virtual void utmToPixel(double easting, double northing, std::vector<double> zone, int* x, int* y);
 
+    // Reads one window of several bands onto the working grid: out gets one
+    // list of width x height values (row-major) per band of the list, for the
+    // window whose top-left working-grid pixel is (x, y). A band of scale s
+    // gives working pixel (X, Y) its own pixel (X / s, Y / s) (integer
+    // division, as a whole-band load does): the band pixels under the window
+    // are read at the band's resolution and each is repeated over the
+    // working pixels it covers. A derived band is read directly, as readRegion
+    // addresses it in working-grid pixels.
+    // False for an empty band list, a window without pixels, a band index out
+    // of range, a scale below 1 or a read that throws (the lists read before
+    // stay filled); no message is written.
+    bool readChannels(int level, std::vector<int> bands, int width, int height, int x, int y,
+                      std::vector<std::vector<double>>& out);
+
     // True when that band level holds pixel data; false for indices out of
     // range (stored indices come from settings files and can be stale).
     bool isLoaded(int band, int level) const;
