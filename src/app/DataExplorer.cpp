@@ -290,14 +290,29 @@ bool FenlarkApp::hideToolsViewer(int side)
     sessionConfig->setValue(QString::fromLatin1(Keys::RMExplorerStateCurrentIndex), -1);
     sessionConfig->setValue(QString::fromLatin1(Keys::mapsShowedName), 0);
     sessionConfig->endGroup();
+    setPushButtonsHideOrShowIcon(false);
     markTreeItem(ui->treeWidgetRMExplorer, -1);
 
+    takeDownToolsViewer(side);
+    // One side on screen, or two showing different data sets: the features
+    // of the side's bands go with the viewer. Two sides showing one data set
+    // share its caches, so the other side's features stay.
+    if (!rightSideOpen() || ui->leftDataIndex != ui->rightDataIndex)
+        clearFeatureCache(side);
+    ui->workingAreaLocked = false;
+    return true;
+}
+
+bool FenlarkApp::takeDownToolsViewer(int side)
+{
+    QGridLayout* grid = sideGrid(side == 0 ? ui->leftTabWidget : ui->rightTabWidget);
+    if (!grid || !grid->itemAtPosition(0, 1))
+        return false;
     QLayoutItem* main = grid->itemAtPosition(0, 0);
     if (!rightSideOpen()) {
         QLayoutItem* tools = grid->itemAtPosition(0, 1);
         if (tools != main)
             removeViewerFromGrid(tools);
-        clearFeatureCache(side);
     } else {
         if (QLayoutItem* tools = grid->itemAtPosition(1, 0); tools && tools != main)
             removeViewerFromGrid(tools);
@@ -306,10 +321,7 @@ bool FenlarkApp::hideToolsViewer(int side)
             grid->removeWidget(area);
             grid->addWidget(area, 0, 0, 2, 1);
         }
-        if (ui->leftDataIndex != ui->rightDataIndex)
-            clearFeatureCache(side);
     }
-    ui->workingAreaLocked = false;
     return true;
 }
 

@@ -66,6 +66,11 @@ public:
     explicit FenlarkApp(QWidget* parent = nullptr);
     ~FenlarkApp() override;
 
+    // A viewer side (0 left, 1 right) and the homogeneity variants, as the
+    // tools take them.
+    using ViewerSide = FenlarkAppTypes::viewerTabWidget;
+    using HomogeneityType = FenlarkAppTypes::HomogeneityFunctionType;
+
     // --- Start-up, shutdown and settings (src/app/) ------------------------
 
     // Completes the window after construction and shows it; called once by
@@ -265,17 +270,36 @@ public:
     void pickCurveColor(const QString& key, QPushButton* button);
     void pickPlotColor(const QString& key, QPushButton* button);
 
-    // Panel builders of the window set-up (first versions).
+    // Panel builders of the window set-up.
     void initDataExplorer();
     void initCurvesExplorer();
     void initPropertiesPanel();
+    // The three tool pages' trees (src/tools/ToolPanels.cpp).
     void initFiltrationTools();
     void initSemiSegmentationTools();
     void initAutoSegmentationTools();
     void initRMExplorer();
-    // First version: adds or removes a tools viewer beside the active side's
-    // main viewer; true after adding.
+
+    // --- Feature viewers (src/tools/FeatureViewers.cpp) --------------------
+
+    // Shows the named tools viewer beside (one side) or below (two sides)
+    // the active side's main viewer and returns true; when one is shown,
+    // hides it instead and returns false.
     bool setPushButtonHideOrShow(QString viewerName);
+    // Makes sure the curve set selected in the active side's curves explorer
+    // has its statistics for the band; false (after telling the user when
+    // nothing is selected) when it has none.
+    bool computeSelectedCurveStatistics(int band);
+
+    // --- Feature chains (src/tools/FeatureChains.cpp) ----------------------
+    //
+    // Each computes its page's chosen feature for a side, every step up to
+    // it, and records the shown key for the active side. A chain stops at
+    // the first step that fails and returns false, recording nothing.
+    bool setFilterFeature(ViewerSide side);
+    bool setSemiFeature(ViewerSide side);
+    bool setAutoFeature(ViewerSide side);
+    bool setMonitoringFeature(ViewerSide side);
 
     // --- Feature drivers (src/tools/FeatureDrivers.cpp) --------------------
     //
@@ -288,9 +312,6 @@ public:
     // true; false when it started none (no data set, a selector its rule does
     // not take, a display band out of range or not loaded) or one failed, so
     // a chain can stop there.
-
-    using ViewerSide = FenlarkAppTypes::viewerTabWidget;
-    using HomogeneityType = FenlarkAppTypes::HomogeneityFunctionType;
 
     bool updateFilterSolution(ViewerSide side, Filter::FilterType type, double linearTimestep, double sensitivity,
                               double nonlinearTimestep, QString outputKey, int channel);
@@ -466,9 +487,25 @@ public slots:
     void tabBarTabWidget_clicked(int index);
     // The corner button: opens the right side, or closes it.
     void toolButtonTabWidget_clicked();
-    // "Show feature" of the "Filtering" page (first version: toggles the
-    // tools viewer).
+    // "Show feature" and "Update image" of the feature pages.
     void pushButtonFilterFeatureShow_clicked();
+    void pushButtonFilterFeatureRefreshImage_clicked();
+    void pushButtonSemiFeatureShow_clicked();
+    void pushButtonSemiFeatureRefreshImage_clicked();
+    void pushButtonAutoFeatureShow_clicked();
+    void pushButtonAutoFeatureRefreshImage_clicked();
+    void pushButtonMonitoringFeatureShow_clicked();
+    void pushButtonMonitoringFeatureRefreshImage_clicked();
+    // The look of every show button: "Hide feature" while a tools viewer is
+    // shown, else "Show feature" ("Show relevancy map" for the maps button).
+    void setPushButtonsHideOrShowIcon(bool shown);
+    // The automatic panel's homogeneity variants: the widgets of the chosen
+    // one enabled, the other's disabled.
+    void homogeneityFunctionTypeChanged(int index);
+    // "Update mean" / "Update min max": the custom values from the selected
+    // curve set's statistics of the segmentation band.
+    void toolButtonRefresMeanForH_clicked();
+    void toolButtonRefresMinMaxForH_clicked();
     // Load button of the WMS dialog (first version).
     void wmsManager_load();
     // File > Open and the data explorer's "Load image data".
@@ -529,6 +566,25 @@ private:
     // Takes down the feature the side shows beside its main viewer, if any,
     // and lets the layout settle.
     void closeShownFeature(int side);
+    // Takes a side's tools viewer out of its grid and gives the main viewer
+    // its whole cell back; no keys, caches or buttons change. False when the
+    // side shows none.
+    bool takeDownToolsViewer(int side);
+    // The curve set selected in the active side's curves explorer; null when
+    // none is (index -1, or past the list).
+    UI::CurveSet* selectedCurveSet();
+    // Computes the set's statistics of the band on file unless it has them;
+    // true when it has them afterwards.
+    static bool ensureBandStatistics(UI::CurveSet& set, IO::File* file, int band);
+    // The last step of a chain that computed its feature: the key the active
+    // side's tools viewer shows. Returns true.
+    bool recordShownFeature(const char* key);
+    // The two buttons of a feature page over its chain.
+    void showFeature(bool (FenlarkApp::*chain)(ViewerSide));
+    void updateFeature(bool (FenlarkApp::*chain)(ViewerSide));
+    // Empties a side's tools viewer and forgets what it showed: its image
+    // no longer belongs to the side's working window.
+    void dropShownFeature(int side);
     // The active side's data index is not -1.
     bool activeSideShowsData() const;
     // The side as the drivers need it; false when it shows no data set or its
@@ -548,6 +604,9 @@ private:
     QPointer<QToolButton> rightSideButton_;
     // Set while a pan step redraws: the viewers reuse their overlay layer.
     bool panFrame_ = false;
+    // Set by a chain that refused its page's settings and told the user why,
+    // so the button's slot adds no second message.
+    bool featureRefusalShown_ = false;
     // What activeCurveSets / activeRelevancyMaps give without a data set.
     QList<UI::CurveSet> noCurveSets_;
     QList<UI::RelevancyMap> noRelevancyMaps_;

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the main window's form icons (32 x 32, RGBA) into icons/.
+"""Draws the main window's icons (32 x 32, RGBA) into icons/: form, docks, tool-page buttons.
 
 Run from this folder: python3 make-mainwindow-icons.py
 Only the standard library is used: shapes are signed-distance tests sampled
@@ -157,6 +157,36 @@ def magnifier(sign):
     return layers
 
 
+def eye():
+    outline = [(2, 16), (9, 9), (16, 7), (23, 9), (30, 16), (23, 23), (16, 25), (9, 23)]
+    return [(poly(outline), (255, 255, 255, 255)), (polyline(outline, 2, True), INK),
+            (disc(16, 16, 6), BLUE), (disc(16, 16, 2.5), (20, 20, 20, 255)), (disc(14, 14, 1.2), (255, 255, 255, 255))]
+
+
+def arc(cx, cy, r, w, a0, a1):
+    """Ring between angles a0 and a1 (degrees, clockwise on screen from the +x axis)."""
+    def f(x, y):
+        a = math.degrees(math.atan2(y - cy, x - cx)) % 360
+        return (a0 <= a <= a1 if a0 <= a1 else a >= a0 or a <= a1) and abs(math.hypot(x - cx, y - cy) - r) <= w / 2
+    return f
+
+
+def arrow_head(cx, cy, r, angle, half_width, length):
+    """Triangle on the circle at angle, pointing clockwise along it."""
+    t = math.radians(angle)
+    ux, uy = math.cos(t), math.sin(t)  # outwards
+    tx, ty = -uy, ux                   # clockwise tangent
+    bx, by = cx + r * ux, cy + r * uy
+    return poly([(bx + half_width * ux, by + half_width * uy), (bx - half_width * ux, by - half_width * uy),
+                 (bx + length * tx, by + length * ty)])
+
+
+def circular_arrows(cx=16, cy=16, r=9.5, w=3, colour=GREEN):
+    # Two half-circle arrows chasing each other clockwise.
+    return [(arc(cx, cy, r, w, 190, 320), colour), (arrow_head(cx, cy, r, 320, 5, 6), colour),
+            (arc(cx, cy, r, w, 10, 140), colour), (arrow_head(cx, cy, r, 140, 5, 6), colour)]
+
+
 ICONS = {
     "add-files.png": document(5, 3, 22, 28)
     + [(disc(23, 23, 7.5), GREEN), (line(23, 19, 23, 27, 2.5), (255, 255, 255, 255)),
@@ -207,10 +237,12 @@ ICONS = {
         (clip(ellipse_ring(16, 16, 10, 4, 1.8), rect(0, 16, 32, 32)), INK),
         (clip(ellipse_ring(16, 25, 10, 4, 1.8), rect(0, 25, 32, 32)), INK),
         (line(6, 7, 6, 25, 1.8), INK), (line(26, 7, 26, 25, 1.8), INK)],
-    "eye-look.png": [
-        (poly([(2, 16), (9, 9), (16, 7), (23, 9), (30, 16), (23, 23), (16, 25), (9, 23)]), (255, 255, 255, 255)),
-        (polyline([(2, 16), (9, 9), (16, 7), (23, 9), (30, 16), (23, 23), (16, 25), (9, 23)], 2, True), INK),
-        (disc(16, 16, 6), BLUE), (disc(16, 16, 2.5), (20, 20, 20, 255)), (disc(14, 14, 1.2), (255, 255, 255, 255))],
+    # "Show feature" of the tool pages, and "Hide feature" while a feature viewer is shown.
+    "eye-look.png": eye(),
+    "eye-look-hide.png": eye()
+    + [(line(6, 27, 26, 5, 5), (255, 255, 255, 255)), (line(6, 27, 26, 5, 2.5), (229, 57, 53, 255))],
+    # "Update image" and the refresh buttons of the tool pages.
+    "update.png": circular_arrows(),
     # The corner button of the viewer tabs: open (plus) and close (minus) the right side.
     "plus-line.png": [(ring(16, 16, 12, 2), INK), (line(10, 16, 22, 16, 2.5), INK), (line(16, 10, 16, 22, 2.5), INK)],
     "minus-line.png": [(ring(16, 16, 12, 2), INK), (line(10, 16, 22, 16, 2.5), INK)],

@@ -9,7 +9,6 @@
 #include "app/FenlarkAppUI.h"
 #include "app/WidgetUtils.h"
 #include "filter/Filtration.h"
-#include "measurement/CurveSetStatistics.h"
 #include "tools/TaskRunner.h"
 
 namespace UI {
@@ -223,9 +222,8 @@ bool FenlarkApp::updateExpandingForce(ViewerSide side, QString firstInputKey, QS
 
 bool FenlarkApp::homogeneityReference(IO::File* file, int band, bool useCustomValues, UI::CurveSet& out)
 {
-    QList<UI::CurveSet>& sets = activeCurveSets();
-    const int index = getCurveExplorerIndex(ui->activeSide);
-    if (index < 0 || index >= sets.size()) {
+    UI::CurveSet* set = selectedCurveSet();
+    if (!set) {
         // Without a selected set the custom values alone can serve.
         if (useCustomValues) {
             out = UI::CurveSet();
@@ -234,20 +232,11 @@ bool FenlarkApp::homogeneityReference(IO::File* file, int band, bool useCustomVa
         showMessageBox(tr("Select curve from Curve explorer"), 0);
         return false;
     }
-    UI::CurveSet& set = sets[index];
-    if (!useCustomValues) {
-        const auto known = [&set, band] {
-            return static_cast<std::size_t>(band) < set.mean.size() && set.mean[static_cast<std::size_t>(band)] != -1.0;
-        };
-        // The set's statistics of the band are computed once and kept in the
-        // set; a set that gives none (outside the data, nothing inside) gives
-        // no homogeneity.
-        if (!known() && !computeCurveSetStatistics(set, file, 0, {band}, {}, 0))
-            return false;
-        if (!known())
-            return false;
-    }
-    out = set;
+    // The statistics are computed once and kept in the set; a set that gives
+    // none (outside the data, nothing inside) gives no homogeneity.
+    if (!useCustomValues && !ensureBandStatistics(*set, file, band))
+        return false;
+    out = *set;
     return true;
 }
 

@@ -1,9 +1,7 @@
 // Builders of the explorer trees and of the properties panel that the
-// window set-up runs, the panel's colour pickers, and the tools viewer
-// beside a side's main viewer.
+// window set-up runs, and the panel's colour pickers.
 //
-// The three tool-panel builders are first versions: the set-up calls them in
-// their final order; the panels are filled by the work that builds them.
+// The tool pages' own builders are in ToolPanels.cpp.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -242,43 +240,5 @@ void FenlarkApp::pickPlotColor(const QString& key, QPushButton* button)
     for (ViewerWidget* viewer : sideViewers(ui->activeSide))
         refreshViewer(viewer);
 }
-
-void FenlarkApp::initFiltrationTools() {}
-
-void FenlarkApp::initSemiSegmentationTools() {}
-
-void FenlarkApp::initAutoSegmentationTools() {}
-
-bool FenlarkApp::setPushButtonHideOrShow(QString viewerName)
-{
-    if (hideToolsViewer(ui->activeSide) || viewerName.isEmpty())
-        return false;
-    QTabWidget* tabs = ui->activeSide == 0 ? ui->leftTabWidget : ui->rightTabWidget;
-    auto* grid = qobject_cast<QGridLayout*>(tabs->widget(0)->layout());
-    if (!grid)
-        return false;
-    beginTabGroup(ui->activeSide);
-    sessionConfig->setValue(QString::fromLatin1(Keys::featureShowed), 1);
-    sessionConfig->endGroup();
-    const bool twoSides = rightSideOpen();
-    const QString mainName = QString::fromLatin1(Keys::viewerWidgetMain);
-    ViewerWidget* main = viewers[ui->activeSide].value(mainName);
-    if (twoSides && main) {
-        QWidget* area = grid->itemAtPosition(0, 0) ? grid->itemAtPosition(0, 0)->widget() : nullptr;
-        if (area) {
-            grid->removeWidget(area);
-            grid->addWidget(area, 0, 0, 1, 2);
-        }
-    }
-    createViewer(twoSides ? 1 : 0, twoSides ? 0 : 1, viewerName, ui->activeSide);
-    ViewerWidget* tools = viewers[ui->activeSide].value(viewerName);
-    placeViewer(tools, grid, twoSides ? 1 : 2, twoSides ? 2 : 1);
-    if (tools && main)
-        tools->copyViewState(*main);
-    QApplication::processEvents();
-    return true;
-}
-
-void FenlarkApp::pushButtonFilterFeatureShow_clicked() {}
 
 } // namespace UI

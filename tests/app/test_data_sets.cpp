@@ -587,3 +587,44 @@ TEST_F(DataSets, SavingCopiesTheSourceFiles)
     EXPECT_EQ(dialogs.messageTexts(), QStringList{"Unable to save all files."});
     EXPECT_EQ(dialogs.requests.last().icon, 2);
 }
+
+TEST_F(DataSets, ShowFeatureOnTheFilteringPageShowsTheFilteredWorkingWindow)
+{
+    open({product()});
+    ASSERT_EQ(window->dataFiles.size(), 1);
+    IO::File* file = window->dataFiles[0];
+    FenlarkAppUI& ui = *window->ui;
+    window->setToolDocksEnabled(true);
+    ui.doubleSpinBoxFilterLinearTimestep->setValue(0.5);
+
+    {
+        TaskRunner::ScopedInlineRunner inlineRunner;
+        Jp2ZipTest::quietly([&] { ui.pushButtonFilterFeatureShow->click(); });
+    }
+    QLayoutItem* beside = grid(0)->itemAtPosition(0, 1);
+    ASSERT_NE(beside, nullptr);
+    UI::ViewerWidget* tools = viewer(0, "viewerWidgetToolsFeature");
+    ASSERT_NE(tools, nullptr);
+    EXPECT_EQ(beside->widget()->findChild<UI::ViewerWidget*>(), tools);
+    EXPECT_FALSE(tools->isEmpty());
+
+    // The red display band's entry is its working window after one linear
+    // step of 0.5, as the filter gives it on its own.
+    const int red = window->getBandIndex(0, 0);
+    const IO::BandLevel& level = file->bands[static_cast<std::size_t>(red)].levels[0];
+    const std::size_t n = static_cast<std::size_t>(file->workAreaWidth) * file->workAreaHeight;
+    ASSERT_EQ(level.cacheSize("dataCacheToolsFilterSolution"), n);
+    Filter::Filtration alone(file->workAreaWidth, file->workAreaHeight);
+    Jp2ZipTest::quietly([&] {
+        ASSERT_TRUE(alone.setImageWindow(level.data.get(), file->getWorkAreaX(0), file->getWorkAreaY(0), file->width,
+                                         file->height));
+        ASSERT_TRUE(alone.linearStep(0.5));
+    });
+    const float* shown = level.cacheData("dataCacheToolsFilterSolution");
+    for (std::size_t i = 0; i < n; i += 37)
+        EXPECT_EQ(shown[i], static_cast<float>(alone.result()[i])) << i;
+
+    // And the button takes it down again.
+    Jp2ZipTest::quietly([&] { ui.pushButtonFilterFeatureShow->click(); });
+    EXPECT_EQ(grid(0)->itemAtPosition(0, 1), nullptr);
+}

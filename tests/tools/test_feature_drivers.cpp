@@ -20,12 +20,15 @@
 #include "app/test_shell_support.h"
 #include "filter/Filtration.h"
 #include "filter/ImageDerivatives.h"
+#include "feature_fixture.h"
 #include "support/MemoryFile.h"
 #include "tools/FeatureKeys.h"
 #include "tools/TaskRunner.h"
 
 namespace {
 
+using FeatureTest::FeatureTools;
+using FeatureTest::RecordingRunner;
 using UI::FenlarkApp;
 using Rule = FenlarkApp::BandRule;
 using Side = FenlarkApp::ViewerSide;
@@ -34,23 +37,6 @@ using Tasks = std::vector<std::vector<int>>;
 constexpr Side left = Side::leftTabWidget;
 constexpr Side right = Side::rightTabWidget;
 
-// Runs every task inline and records its label.
-class RecordingRunner {
-public:
-    RecordingRunner()
-    {
-        previous_ = TaskRunner::setRunner([this](const QString& label, const std::function<void()>& job) {
-            labels.append(label);
-            job();
-        });
-    }
-    ~RecordingRunner() { TaskRunner::setRunner(previous_); }
-
-    QStringList labels;
-
-private:
-    TaskRunner::Runner previous_;
-};
 
 // ------------------------------------------------------------- band rules
 
@@ -92,108 +78,9 @@ TEST(FeatureBandRules, PickTheBandsOfEachTaskInOrder)
     }
 }
 
-// ---------------------------------------------------------------- fixture
-
-// Raw value of image band b at raster pixel (x, y): distinct per band and
-// position.
-double rawSample(int band, int x, int y)
-{
-    return 10.0 + band * 40.0 + x * 3.0 + y * 5.0 + ((x * y) % 7);
-}
-
-class FeatureDrivers : public ShellTest::Shell {
-protected:
-    void SetUp() override
-    {
-        Shell::SetUp();
-        index = addDataSet(makeFile(24, 20, 12, 8));
-        file = static_cast<TestSupport::MemoryFile*>(window->dataFiles[index]);
-        file->setWorkAreaX(0, 2);
-        file->setWorkAreaY(0, 1);
-        file->setWorkAreaX(1, 10);
-        file->setWorkAreaY(1, 9);
-        showOn(0, index, true, {0, 1, 2});
-        runner = std::make_unique<RecordingRunner>();
-    }
-
-    void TearDown() override
-    {
-        runner.reset();
-        Shell::TearDown();
-    }
-
-    // Bands B02, B03, B04 of scale 1, B11 of scale 2 and a derived one; the
-    // four image bands loaded and normalised.
-    static std::unique_ptr<TestSupport::MemoryFile> makeFile(int width, int height, int workWidth, int workHeight)
-    {
-        auto made = std::make_unique<TestSupport::MemoryFile>(width, height);
-        const char* names[] = {"B02", "B03", "B04", "B11"};
-        for (int b = 0; b < 4; ++b)
-            made->addBandOf(names[b], b == 3 ? 2 : 1, [b](int x, int y) { return rawSample(b, x, y); });
-        made->addDerivedBand("NDVI", 2, 1);
-        TestSupport::quietly([&] {
-            for (int b = 0; b < 4; ++b)
-                made->loadBand(b, 0, 0.0, 1.0, false, false);
-        });
-        made->workAreaWidth = workWidth;
-        made->workAreaHeight = workHeight;
-        return made;
-    }
-
-    IO::BandLevel& level(int band) { return file->bands[static_cast<std::size_t>(band)].levels[0]; }
-    IO::BandLevel& levelOf(IO::File* f, int band) { return f->bands[static_cast<std::size_t>(band)].levels[0]; }
-
-    std::size_t areaCount() const
-    {
-        return static_cast<std::size_t>(file->workAreaWidth) * static_cast<std::size_t>(file->workAreaHeight);
-    }
-
-    // Stores an image of the working area's size under key for a band.
-    void storeImage(int band, const char* key, const std::vector<float>& values)
-    {
-        TestSupport::quietly([&] { level(band).storeCache<float>(key, values.data(), values.size()); });
-    }
-
-    std::vector<float> entry(int band, const char* key)
-    {
-        const IO::BandLevel& record = level(band);
-        const float* data = record.cacheData(key);
-        return data ? std::vector<float>(data, data + record.cacheSize(key)) : std::vector<float>();
-    }
-
-    // The working window of a band's normalised pixels at the side's origin.
-    std::vector<float> workWindow(IO::File* f, int band, int side)
-    {
-        std::vector<float> out;
-        const IO::BandLevel& record = levelOf(f, band);
-        for (int y = 0; y < f->workAreaHeight; ++y)
-            for (int x = 0; x < f->workAreaWidth; ++x)
-                out.push_back(record.data[static_cast<std::size_t>(f->getWorkAreaY(side) + y) * f->width
-                                          + f->getWorkAreaX(side) + x]);
-        return out;
-    }
-
-    template <typename F>
-    bool quiet(F f)
-    {
-        bool result = false;
-        TestSupport::quietly([&] { result = f(); });
-        return result;
-    }
-
-    FenlarkApp::FeatureArea area()
-    {
-        return {file, file->workAreaWidth, file->workAreaHeight, file->getWorkAreaX(0), file->getWorkAreaY(0)};
-    }
-
-    int index = -1;
-    TestSupport::MemoryFile* file = nullptr;
-    std::unique_ptr<RecordingRunner> runner;
-};
-
 // ----------------------------------------------------------------- labels
 
-TEST_F(FeatureDrivers, LabelsNameTheBandsOfEachTaskInTaskOrder)
+TEST_F(FeatureTools, LabelsNameTheBandsOfEachTaskInTaskOrder)
 {
     const QString grads = QString::fromLatin1(Keys::dataCacheToolsFilterGradX);
     storeImage(0, Keys::dataCacheToolsFilterSolution, std::vector<float>(areaCount(), 0.5f));
@@ -244,7 +131,7 @@ TEST_F(FeatureDrivers, LabelsNameTheBandsOfEachTaskInTaskOrder)
     EXPECT_EQ(runner->labels, QStringList({"Filtering feature...", "Filtering feature...", "Filtering feature..."}));
 }
 
-TEST_F(FeatureDrivers, SingleChannelSidesRunTheRedBandOrTheSelectedOne)
+TEST_F(FeatureTools, SingleChannelSidesRunTheRedBandOrTheSelectedOne)
 {
     showOn(0, index, false, {2, 0, 1});
     storeImage(2, Keys::dataCacheToolsFilterSolution, std::vector<float>(areaCount(), 0.5f));
@@ -279,7 +166,7 @@ TEST_F(FeatureDrivers, SingleChannelSidesRunTheRedBandOrTheSelectedOne)
                                            "Edge detector gradient field for channel B03..."}));
 }
 
-TEST_F(FeatureDrivers, NothingStartsWithoutADataSetOrWithAStaleBand)
+TEST_F(FeatureTools, NothingStartsWithoutADataSetOrWithAStaleBand)
 {
     const auto grads = [&](Side side) {
         return quiet([&] {
@@ -304,7 +191,7 @@ TEST_F(FeatureDrivers, NothingStartsWithoutADataSetOrWithAStaleBand)
     EXPECT_TRUE(entry(0, Keys::dataCacheToolsFilterGradX).empty()) << "no task ran for the bands still loaded";
 }
 
-TEST_F(FeatureDrivers, AFailedTaskMakesTheDriverFalse)
+TEST_F(FeatureTools, AFailedTaskMakesTheDriverFalse)
 {
     // Only the red band has an input: its task runs, the others fail.
     storeImage(0, Keys::dataCacheToolsFilterSolution, std::vector<float>(areaCount(), 0.5f));
@@ -319,7 +206,7 @@ TEST_F(FeatureDrivers, AFailedTaskMakesTheDriverFalse)
 
 // -------------------------------------------------------------- filtering
 
-TEST_F(FeatureDrivers, LinearFilterOfZeroTimeStoresExactlyTheSidesWindow)
+TEST_F(FeatureTools, LinearFilterOfZeroTimeStoresExactlyTheSidesWindow)
 {
     const char* key = Keys::dataCacheToolsFilterSolution;
     ASSERT_TRUE(quiet([&] { return window->updateFilterSolution(left, Filter::linear, 0.0, 5.0, 7.0, key, 0); }));
@@ -332,7 +219,7 @@ TEST_F(FeatureDrivers, LinearFilterOfZeroTimeStoresExactlyTheSidesWindow)
     EXPECT_NE(entry(0, key), leftWindow) << "the two sides' windows lie at different places";
 }
 
-TEST_F(FeatureDrivers, LinearFilterIgnoresSensitivityAndNonlinearStep)
+TEST_F(FeatureTools, LinearFilterIgnoresSensitivityAndNonlinearStep)
 {
     const char* key = Keys::dataCacheToolsFilterSolution;
     ASSERT_TRUE(quiet([&] { return window->updateFilterSolution(left, Filter::linear, 0.4, 1.0, 0.1, key, 1); }));
@@ -343,7 +230,7 @@ TEST_F(FeatureDrivers, LinearFilterIgnoresSensitivityAndNonlinearStep)
     EXPECT_EQ(runner->labels, QStringList({"Filtering channel B03...", "Filtering channel B03..."}));
 }
 
-TEST_F(FeatureDrivers, FilteringKeepsTheObjectForOneSizeAndFiltersEachSideAtItsOwnSize)
+TEST_F(FeatureTools, FilteringKeepsTheObjectForOneSizeAndFiltersEachSideAtItsOwnSize)
 {
     const char* key = Keys::dataCacheToolsFilterSolution;
     ASSERT_TRUE(quiet([&] { return window->updateFilterSolution(left, Filter::linear, 0.0, 0.0, 0.0, key, 0); }));
@@ -367,7 +254,7 @@ TEST_F(FeatureDrivers, FilteringKeepsTheObjectForOneSizeAndFiltersEachSideAtItsO
     EXPECT_EQ(entry(0, key), workWindow(file, 0, 0));
 }
 
-TEST_F(FeatureDrivers, FilterWorkerRefusesAndStoresNothing)
+TEST_F(FeatureTools, FilterWorkerRefusesAndStoresNothing)
 {
     const char* key = Keys::dataCacheToolsFilterSolution;
     window->initFiltration(file->workAreaWidth, file->workAreaHeight);
@@ -410,7 +297,7 @@ TEST_F(FeatureDrivers, FilterWorkerRefusesAndStoresNothing)
     EXPECT_EQ(entry(0, key), sentinel);
 }
 
-TEST_F(FeatureDrivers, FilterFeatureOfAThreeBandFeaturePassesOverGreenAndBlue)
+TEST_F(FeatureTools, FilterFeatureOfAThreeBandFeaturePassesOverGreenAndBlue)
 {
     storeImage(0, Keys::dataCacheToolsAutoEdgeDetector, std::vector<float>(areaCount(), 0.25f));
     EXPECT_TRUE(quiet([&] {
@@ -430,7 +317,7 @@ TEST_F(FeatureDrivers, FilterFeatureOfAThreeBandFeaturePassesOverGreenAndBlue)
 
 // ---------------------------------------------------------------- workers
 
-TEST_F(FeatureDrivers, ConstantImageGivesFlatFeatures)
+TEST_F(FeatureTools, ConstantImageGivesFlatFeatures)
 {
     storeImage(0, "in", std::vector<float>(areaCount(), 0.6f));
     const auto a = area();
@@ -445,7 +332,7 @@ TEST_F(FeatureDrivers, ConstantImageGivesFlatFeatures)
     EXPECT_EQ(entry(0, "norm"), zeros);
 }
 
-TEST_F(FeatureDrivers, GradientFieldIsMinusTheGradients)
+TEST_F(FeatureTools, GradientFieldIsMinusTheGradients)
 {
     std::vector<float> image(areaCount());
     for (std::size_t i = 0; i < image.size(); ++i)
@@ -465,7 +352,7 @@ TEST_F(FeatureDrivers, GradientFieldIsMinusTheGradients)
     EXPECT_NE(gx, std::vector<float>(areaCount(), 0.0f));
 }
 
-TEST_F(FeatureDrivers, ThreeBandEdgeDetectorFollowsItsFormula)
+TEST_F(FeatureTools, ThreeBandEdgeDetectorFollowsItsFormula)
 {
     const auto a = area();
     const float grads[3][2] = {{0.3f, -0.4f}, {1.0f, 0.0f}, {-0.6f, 0.8f}};
@@ -485,7 +372,7 @@ TEST_F(FeatureDrivers, ThreeBandEdgeDetectorFollowsItsFormula)
     EXPECT_FLOAT_EQ(entry(0, "my")[0], 0.8f);
 }
 
-TEST_F(FeatureDrivers, WorkersLeaveOutputsAloneWhenAnInputIsMissingOrMisSized)
+TEST_F(FeatureTools, WorkersLeaveOutputsAloneWhenAnInputIsMissingOrMisSized)
 {
     const auto a = area();
     const std::vector<float> sentinel(areaCount(), -3.0f);
@@ -542,7 +429,7 @@ UI::CurveSet setWithStatistics(int band, double mean, double minimum, double max
     return set;
 }
 
-TEST_F(FeatureDrivers, HomogeneityMarksTheToleranceAroundTheReference)
+TEST_F(FeatureTools, HomogeneityMarksTheToleranceAroundTheReference)
 {
     // Band 0 normalised with offset 10 and scale 100: raw r maps to
     // (r - 10) / 100.
@@ -592,7 +479,7 @@ TEST_F(FeatureDrivers, HomogeneityMarksTheToleranceAroundTheReference)
     }
 }
 
-TEST_F(FeatureDrivers, HomogeneityUsesTheMappingOfTheLatestNormalisation)
+TEST_F(FeatureTools, HomogeneityUsesTheMappingOfTheLatestNormalisation)
 {
     // A cropped load and then an uncropped reload of the same band: the crop
     // limits of the first load stay in the record, but the samples are now
@@ -623,7 +510,7 @@ TEST_F(FeatureDrivers, HomogeneityUsesTheMappingOfTheLatestNormalisation)
     EXPECT_EQ(record.normScale, 1.0);
 }
 
-TEST_F(FeatureDrivers, HomogeneityRefusesWithoutReferenceOrScale)
+TEST_F(FeatureTools, HomogeneityRefusesWithoutReferenceOrScale)
 {
     storeImage(0, "in", std::vector<float>(areaCount(), 0.5f));
     const std::vector<float> sentinel(areaCount(), -1.0f);
@@ -642,7 +529,7 @@ TEST_F(FeatureDrivers, HomogeneityRefusesWithoutReferenceOrScale)
     EXPECT_EQ(entry(0, "h"), sentinel);
 }
 
-TEST_F(FeatureDrivers, HomogeneityDriverTakesTheSelectedSetOrTheCustomValues)
+TEST_F(FeatureTools, HomogeneityDriverTakesTheSelectedSetOrTheCustomValues)
 {
     storeImage(0, Keys::dataCacheToolsAutoHomogeneityFilterSolution, std::vector<float>(areaCount(), 0.5f));
     QStringList messages;
@@ -688,7 +575,7 @@ TEST_F(FeatureDrivers, HomogeneityDriverTakesTheSelectedSetOrTheCustomValues)
 
 // --------------------------------------------------------- graph Laplacian
 
-TEST_F(FeatureDrivers, GraphLaplacianRescalesAndSaturates)
+TEST_F(FeatureTools, GraphLaplacianRescalesAndSaturates)
 {
     const auto a = area();
     storeImage(0, "flat", std::vector<float>(areaCount(), 0.3f));
@@ -720,7 +607,7 @@ TEST_F(FeatureDrivers, GraphLaplacianRescalesAndSaturates)
         EXPECT_NEAR(1.0 - 1.0 / (v * v + 1.0), expected, 1e-12);
 }
 
-TEST_F(FeatureDrivers, GraphLaplacianDriverReadsTheSensitivityAndAveragesThreeBands)
+TEST_F(FeatureTools, GraphLaplacianDriverReadsTheSensitivityAndAveragesThreeBands)
 {
     for (int b = 0; b < 3; ++b) {
         std::vector<float> image(areaCount(), 0.0f);
@@ -763,7 +650,7 @@ TEST_F(FeatureDrivers, GraphLaplacianDriverReadsTheSensitivityAndAveragesThreeBa
     EXPECT_TRUE(entry(1, Keys::dataCacheToolsMonitoringMeanGL5).empty());
 }
 
-TEST_F(FeatureDrivers, ExpandingForceIsTheProductOfItsInputs)
+TEST_F(FeatureTools, ExpandingForceIsTheProductOfItsInputs)
 {
     std::vector<float> homogeneity(areaCount(), 0.0f);
     std::vector<float> edges(areaCount());
