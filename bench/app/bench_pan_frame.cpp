@@ -345,5 +345,8 @@ BENCHMARK(BM_PanFrameFourViewers)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    return BenchSupport::runWindowBenchmarks(argc, argv, [] { samples(); });
+    return BenchSupport::runWindowBenchmarks(argc, argv, [] {
+        Fenlark::initResources();
+        samples(); // generate the test data before any timing
+    });
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// What a benchmark of the main window needs around it: a fresh working
-// folder holding the default configuration the window reads at start, and
-// the usual benchmark main on the offscreen platform.
+// What a benchmark of widgets needs around it: the usual benchmark main on
+// the offscreen platform and, for the main window, a fresh working folder
+// holding the default configuration the window reads at start.
 
 #include <cstdlib>
 
@@ -11,9 +11,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-
-#include "resources/Resources.h"
-
 namespace BenchSupport {
 
 inline constexpr char defaultConfigText[] = "[Curve]\n"
@@ -48,13 +45,13 @@ private:
 };
 
 // Runs the registered benchmarks with a QApplication on the offscreen
-// platform; prepare runs after the application exists, before any timing.
+// platform; prepare runs after the application exists, before any timing
+// (resources, test data).
 template <typename Prepare>
 int runWindowBenchmarks(int argc, char** argv, Prepare prepare)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    Fenlark::initResources();
     prepare();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -191,5 +191,5 @@ int main(int argc, char** argv)
     // library's defaults instead.
     if (!getenv("FENLARK_BENCH_DEFAULT_MALLOC"))
         Startup::tuneAllocator();
-    return BenchSupport::runWindowBenchmarks(argc, argv, [] {});
+    return BenchSupport::runWindowBenchmarks(argc, argv, [] { Fenlark::initResources(); });
 }

@@ -12,6 +12,7 @@
 #include <QPointF>
 #include <benchmark/benchmark.h>
 
+#include "support/BenchWindow.h"
 #include "viewers/ViewGeometry.h"
 #include "viewers/ViewerWidget.h"
 
@@ -121,13 +122,5 @@ BENCHMARK(BM_PanFrame)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    bands(); // generate the test bands before any timing
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runWindowBenchmarks(argc, argv, [] { bands(); });
 }
