@@ -244,13 +244,14 @@ std::string productKey(const ProductSpec& product)
     // Binding every member: a field added to the product's description does
     // not compile here until it is part of the key.
     const auto& [size, epsg, originEasting, originNorthing, tileId, sensingTime, extension, withB11, withB12,
-                 withPreview, flaw, threads, blockSize] = product;
+                 withPreview, flaw, threads, blockSize, scene] = product;
     (void)threads;
     return "size=" + std::to_string(size) + " epsg=" + std::to_string(epsg) + " origin="
         + std::to_string(originEasting) + "," + std::to_string(originNorthing) + " tile=" + tileId
         + " sensing=" + sensingTime + " extension=" + extension + " B11=" + std::to_string(withB11)
         + " B12=" + std::to_string(withB12) + " preview=" + std::to_string(withPreview)
-        + " flaw=" + std::to_string(static_cast<int>(flaw)) + " block=" + std::to_string(blockSize);
+        + " flaw=" + std::to_string(static_cast<int>(flaw)) + " block=" + std::to_string(blockSize)
+        + " scene=" + std::to_string(static_cast<int>(scene));
 }
 
 std::string writerFingerprint()
@@ -273,6 +274,34 @@ std::uint16_t reflectance(const std::string& code, int x, int y, int scale)
     const std::uint32_t gy = static_cast<std::uint32_t>(y * scale);
     const std::uint32_t value = 300u + seed * 40u + gx * 2u + gy * 3u + (mix(gx, gy, seed) & 15u);
     return static_cast<std::uint16_t>(std::min<std::uint32_t>(value, 65535u));
+}
+
+std::vector<SceneDisc> sceneDiscs(int size)
+{
+    return {{size * 0.30, size * 0.32, size * 0.12}, {size * 0.70, size * 0.40, size * 0.09}};
+}
+
+SceneRectangle sceneRectangle(int size)
+{
+    return {static_cast<int>(size * 0.20), static_cast<int>(size * 0.65), static_cast<int>(size * 0.55),
+            static_cast<int>(size * 0.85)};
+}
+
+std::uint16_t sceneReflectance(const std::string& code, int x, int y, int scale, int size)
+{
+    if (inNoDataCorner(x, y, scale))
+        return 0;
+    // Shapes are tested at the centre of the raster pixel, in working pixels.
+    const double cx = (x + 0.5) * scale;
+    const double cy = (y + 0.5) * scale;
+    bool inside = false;
+    for (const SceneDisc& disc : sceneDiscs(size))
+        inside = inside || std::hypot(cx - disc.centerX, cy - disc.centerY) < disc.radius;
+    const SceneRectangle box = sceneRectangle(size);
+    inside = inside || (cx >= box.x0 && cx < box.x1 && cy >= box.y0 && cy < box.y1);
+    const std::uint32_t texture = mix(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), bandSeed(code))
+                                  % (kSceneTexture + 1);
+    return static_cast<std::uint16_t>((inside ? kSceneBright : kSceneGround) + static_cast<int>(texture));
 }
 
 std::uint8_t sceneClass(int x, int y, int scale)
@@ -341,7 +370,10 @@ fs::path writeProduct(const fs::path& folder, const ProductSpec& spec)
         job.entry = image + "R" + resolution + "/" + prefix + code + "_" + resolution + ".jp2";
         job.size = size / scale;
         job.pixelSize = 10.0 * scale;
-        job.value = [code, scale](int, int x, int y) { return reflectance(code, x, y, scale); };
+        const bool shapes = spec.scene == Scene::Shapes && (code == "B02" || code == "B03" || code == "B04");
+        job.value = [code, scale, shapes, size](int, int x, int y) {
+            return shapes ? sceneReflectance(code, x, y, scale, size) : reflectance(code, x, y, scale);
+        };
         return job;
     };
     auto byteJob = [&](const std::string& entry, int scale, int bandCount,

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace Sample {
 
@@ -28,6 +29,12 @@ enum class Flaw {
     SignedBand,           // an extra B05 band at 20 m stored as signed 16-bit samples
 };
 
+// What the visible bands show.
+enum class Scene {
+    Gradient,  // a smooth ramp per band with four bits of texture (reflectance())
+    Shapes,    // bright discs and a rectangle on a darker textured ground (sceneReflectance())
+};
+
 struct ProductSpec {
     int size = 120;                 // working grid in 10 m pixels, a multiple of 6, at least 12
     int epsg = 32633;               // UTM projection of the rasters
@@ -42,7 +49,35 @@ struct ProductSpec {
     Flaw flaw = Flaw::None;
     int threads = 1;                // rasters encoded at the same time
     int blockSize = 1024;           // side of the rasters' JPEG 2000 tiles (GDAL's blocks)
+    Scene scene = Scene::Gradient;  // what B02, B03 and B04 show (the other bands always follow reflectance())
 };
+
+// The shapes of Scene::Shapes in working-grid pixels of a product of the given
+// size: discs by centre and radius, the rectangle by its corners (the
+// interior is x0 <= x < x1, y0 <= y < y1). A pixel is inside a disc when the
+// distance of its centre (x + 0.5, y + 0.5) to the disc's centre is below the
+// radius.
+struct SceneDisc {
+    double centerX = 0.0;
+    double centerY = 0.0;
+    double radius = 0.0;
+};
+struct SceneRectangle {
+    int x0 = 0;
+    int y0 = 0;
+    int x1 = 0;
+    int y1 = 0;
+};
+std::vector<SceneDisc> sceneDiscs(int size);
+SceneRectangle sceneRectangle(int size);
+// Reflectance of B02, B03 and B04 in Scene::Shapes at pixel (x, y) of a raster
+// of scale x 10 m in a product of the given working size: kSceneBright plus
+// texture inside a shape, kSceneGround plus texture outside, 0 in the no-data
+// corner. The texture adds 0..kSceneTexture.
+constexpr int kSceneBright = 3000;
+constexpr int kSceneGround = 800;
+constexpr int kSceneTexture = 63;
+std::uint16_t sceneReflectance(const std::string& code, int x, int y, int scale, int size);
 
 // Working-grid pixels of the upper-left square where every band is 0 (no data).
 constexpr int kNoDataCorner = 12;

@@ -1,8 +1,9 @@
-// fenlark_sample_product <folder> [size]
+// fenlark_sample_product <folder> [size] [shapes]
 //
 // Writes a synthetic Sentinel-2 product of a working grid of size x size
-// 10 m pixels (a multiple of 6; default 1200) into folder. An existing
-// product of that name is kept.
+// 10 m pixels (a multiple of 6; default 1200) into folder; with "shapes" its
+// visible bands show bright discs and a rectangle on a darker ground. An
+// existing product of that name is kept.
 
 #include <algorithm>
 #include <cstdio>
@@ -19,13 +20,17 @@
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s <folder> [size]\n", argv[0]);
+    if (argc < 2 || argc > 4 || (argc == 4 && std::string(argv[3]) != "shapes")) {
+        std::fprintf(stderr, "usage: %s <folder> [size] [shapes]\n", argv[0]);
         return 2;
     }
     Sample::ProductSpec spec;
     spec.size = 1200;
-    if (argc == 3) {
+    if (argc == 4) {
+        spec.scene = Sample::Scene::Shapes;
+        spec.sensingTime = "20230602T095031";  // its own name beside the gradient product
+    }
+    if (argc >= 3) {
         const auto size = IO::parseInteger(argv[2]);
         if (!size || *size < Sample::kNoDataCorner || *size % 6 != 0 || *size > 100000) {
             std::fprintf(stderr, "size must be a multiple of 6 between %d and 100000\n", Sample::kNoDataCorner);

@@ -13,8 +13,10 @@ cmake --build "$build" --target fenlark fenlark_sample_product
 work="$root/build/workdir"
 mkdir -p "$work"
 cp "$root/default_config.ini" "$work/default_config.ini"
-# A synthetic Sentinel-2 product to open (kept when already there).
+# Synthetic Sentinel-2 products to open (kept when already there): a smooth
+# scene, and one of bright shapes for the segmentation tools.
 "$build/sample/fenlark_sample_product" "$work"
+"$build/sample/fenlark_sample_product" "$work" 1200 shapes
 
 cd "$work"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then

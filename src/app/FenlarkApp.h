@@ -26,6 +26,7 @@
 
 #include "acquisition/WmsManager.h"
 #include "analysis/NatNetInfo.h"
+#include "app/ClickClock.h"
 #include "app/FenlarkAppTypes.h"
 #include "filter/FilterType.h"
 #include "app/HabitatPlots.h"
@@ -39,6 +40,7 @@ class FenlarkAppUI;
 class LocalLoader;
 class NetworkExplorerWindow;
 class QCloseEvent;
+class QColor;
 class QEvent;
 class QGridLayout;
 class QLayoutItem;
@@ -263,6 +265,67 @@ public:
     bool viewerMouseEvent(UI::ViewerWidget* viewer, QEvent* event);
     void startViewerDrag(QMouseEvent* event, bool fromPreview);
 
+    // --- Mouse modes and curve drawing (src/app/Mouse*.cpp) ----------------
+
+    // Disables (true) or enables (false) the docks, the main tool bar and
+    // the menu bar together while a mouse mode or a run owns the data.
+    void setMainControlsLocked(bool locked);
+    // The end of a curve tool: the working area follows the view again
+    // unless the active side shows a feature image, which belongs to the
+    // current working window.
+    void releaseWorkingAreaLock();
+    // A fresh working set "curveSet_<n>" holding one empty "curve_<m>"; the
+    // counters grow only when a set is stored.
+    void newWorkingCurveSet();
+    // Position of a mouse point of a viewer in pixels of its side's working
+    // area, and the origin of that area in the data set's full grid ((0, 0)
+    // for a side without data).
+    QPointF workingAreaPosition(const UI::ViewerWidget* viewer, QPointF position) const;
+    QPointF workingAreaOrigin(int side) const;
+    // Shift + left click: the pixel's latitude and longitude to the clipboard.
+    void copyGpsToClipboard(UI::ViewerWidget* viewer, QMouseEvent* event);
+
+    // Initial shapes of the automatic segmentation: 0 circle, 1 square,
+    // 2 polygon (MouseShapes.cpp). Always true.
+    bool startInitialCurve(int shape, int ignored, bool keepWorkingSet);
+    void initShapeRelease(QPointF position, UI::ViewerWidget* viewer);
+    void initShapeMove(QPointF position, UI::ViewerWidget* viewer);
+    void finishInitialCurve();
+
+    // The automatic run (AutoSegmentation.cpp): evolves the current curve
+    // set of the curves explorer over the page's features and stores every
+    // exported state as a new curve set.
+    bool autoEvolve();
+    // Turns exported states (working-area pixels) into named curve sets of
+    // file at the working-area origin; false when a state was dropped.
+    // Inner curves are kept only when keepInner is set.
+    bool storeEvolvedStates(const std::vector<std::vector<std::vector<Point2D>>>& states, IO::File* file, int side,
+                            bool keepInner);
+
+    // The feature chains of the two segmentation runs, every step waiting for
+    // its task; false at the first step that fails.
+    bool computeAutoSegmentationFeatures(ViewerSide side, int channel);
+    bool computeSemiSegmentationFeatures(ViewerSide side);
+    // The image of key at level 0 of band of file, or null when it is missing
+    // or not of the working area's size.
+    static const float* workingAreaImage(const IO::File* file, int band, const char* key);
+
+    // Semi-automatic tracing (SemiSegmentation.cpp).
+    bool startSemiSegmentation(int set, int curve, bool keepWorkingSet);
+    // The tracer's feature images for the active side; false when a step
+    // failed or an image the mouse handlers read is missing.
+    bool prepareSemiFeatures(int set, int curve);
+    void semiSegmentationRelease(QPointF position, UI::ViewerWidget* viewer);
+    void semiSegmentationMove(QPointF position, UI::ViewerWidget* viewer);
+    void finishSemiSegmentation();
+
+    // Local adjustment of a picked curve (LocalAdjust.cpp).
+    void pickCurvePoint(QPointF position, UI::ViewerWidget* viewer);
+    void localAdjustRelease(QPointF position, UI::ViewerWidget* viewer);
+    void localAdjustMove(QPointF position, UI::ViewerWidget* viewer);
+    void applyLocalAdjust();
+    void endLocalAdjust();
+
     // --- Tool panels and feature drivers (src/tools/) ----------------------
 
     // Colour buttons of the properties panel: a colour dialog for the key's
@@ -300,6 +363,13 @@ public:
     bool setSemiFeature(ViewerSide side);
     bool setAutoFeature(ViewerSide side);
     bool setMonitoringFeature(ViewerSide side);
+    // The automatic page's steps in chain order; each reads its section.
+    bool autoEdgeFilterStep(ViewerSide side, int channel);
+    bool autoEdgeDetectorStep(ViewerSide side, int channel);
+    bool autoVectorFieldStep(ViewerSide side, int channel);
+    bool autoHomogeneityFilterStep(ViewerSide side, int channel);
+    bool autoHomogeneityStep(ViewerSide side, int channel);
+    bool autoExpandingForceStep(ViewerSide side, int channel);
 
     // --- Feature drivers (src/tools/FeatureDrivers.cpp) --------------------
     //
@@ -413,15 +483,65 @@ public:
     // --- Curve and relevancy-map workflows (src/workflows/) ----------------
 
     // Rebuild the curves and relevancy-map explorers for the active side and
-    // make currentIndex current (stored in the side's group).
+    // make currentIndex current (stored in the side's group; an index that
+    // names no row is stored as -1).
     void setCurvesExplorer(int currentIndex);
     void setRMExplorer(int currentIndex);
+    // One row per set (name.type) with its curve rows below, a visibility
+    // box on every row; refills the area-monitoring curve choices.
     void fillCurvesExplorerTree(const QList<UI::CurveSet>& sets);
     void fillRMExplorerTree(const QList<UI::RelevancyMap>& maps);
+    // The stored current curve set of the active side when it names a set
+    // of the active list, else -1.
+    int currentCurveSetIndex();
     // Appends a copy to the active data set's curve sets; false without one.
     bool appendCurveSet(UI::CurveSet curveSet);
-    // The data-set choosers of the statistics and area-monitoring controls.
+    // Appends a copy to data set fileIndex's curve sets; false for an index
+    // without a list.
+    bool appendCurveSetToFile(int fileIndex, UI::CurveSet curveSet);
+    // The selected rows of the curves explorer in selection order: set rows
+    // give their set index, curve rows their (set, curve) pair; the indexes
+    // come from the rows' visibility check boxes.
+    void getSelectedState(QList<int>& curveSetIds, QList<QPair<int, int>>& curveIds);
+    // A set and the indexes of its curves an action works on.
+    using CurveGroup = QPair<int, std::vector<int>>;
+    // getSelectedState without the curves of selected sets, and the
+    // selection as groups: each selected set with all its curves, then per
+    // further set (in order of first appearance) its selected curves in
+    // selection order.
+    void getSelectedCurvesBySet(QList<int>& curveSetIds, QList<QPair<int, int>>& curveIds,
+                                QList<CurveGroup>& groups);
+    // Visibility of whole sets and of single curves, flags and boxes: a set
+    // shows when one of its curves is shown and hides when none is left.
+    void hideShowCurves(bool visible, QList<int> curveSetIds, QList<QPair<int, int>> curveIds);
+    // The "Inner" entry: checked when a selected set has only inner curves
+    // or a selected curve is inner.
+    bool getCheckedAsInnerState();
+    // Whether the selection mixes curve colours; colour leaves holding the
+    // last colour looked at.
+    bool getDifferentColorState(QColor& colour);
+    // The explorer's context menu for the current selection, parented to the
+    // window; the caller shows it and owns it.
+    QMenu* buildCurvesExplorerMenu();
+    // The data-set choosers of the statistics and area-monitoring controls,
+    // and the curve-set choosers of the two chosen data sets.
     void fillStatisticsFileComboBoxes();
+    void fillAreaMonitoringCurveComboBoxes();
+
+    // Curve files. loadCurves reads KML files into new sets of the active
+    // data set with one warning per failing file; loadCurveFile gives 0, or
+    // the code of its warning (1 format, 2 corrupted or no curves, 3 not
+    // read, 6 outside the data set).
+    void loadCurves(QStringList files);
+    int loadCurveFile(QString path);
+    // Builds a set of the read curves (closed flags, colours, geometry, inner
+    // flags; a lone inner curve is turned round and counted) and appends it.
+    // Throws UI::CurveSet::error NoCurves or OutsideData, appending nothing.
+    void addCurveSetFromCurves(QString name, QString type, const std::vector<std::vector<Point2D>>& curves,
+                               const std::vector<std::string>& names);
+    // Writes set curveSetIndex of the active list (curveIndex -1), or one of
+    // its curves, to path; the writer's error, NoError when written.
+    IO::File::error saveCurveSet(int curveSetIndex, QString path, int curveIndex);
 
     // --- Members, in declaration order -------------------------------------
 
@@ -454,7 +574,7 @@ public:
     // Filtering object of the working-window size; null until first needed.
     std::unique_ptr<Filter::Filtration> filtration;
     QElapsedTimer taskTimer;
-    QElapsedTimer mouseTimer;
+    ClickClock mouseTimer;
     // The open tool windows. They delete themselves when closed, so the
     // pointers are guarded and read null once the window is gone.
     QPointer<LocalLoader> localLoader;
@@ -524,7 +644,36 @@ public slots:
     void fillHabitatPlotCombo();
     void centerOnHabitatPlot();
     void initCircleFromHabitatPlot();
-    // Curves and relevancy-map explorers' handlers (first versions).
+    // Mouse segmentation: the buttons of the segmentation pages and the
+    // curves explorer's local adjustment.
+    void on_pushButtonAutoInitCircle_clicked();
+    void on_pushButtonAutoInitSquare_clicked();
+    void on_pushButtonAutoInitPolygon_clicked();
+    void on_pushButtonAutoEvolve_clicked();
+    void on_pushButtonSemiSegmNew_clicked();
+    void on_pushButtonSemiSegmContinue_clicked();
+    void curveLocalAdjustActionAction_triggered();
+    // Curves explorer: visibility, the context menu's actions, and the
+    // Curves menu (connected by name).
+    void checkBoxShowCurve_stateChanged(bool checked);
+    void hideSelectedAction_triggered(bool);
+    void showSelectedAction_triggered(bool);
+    void actionsInCopyToMenu(QMenu* menu);
+    void copyToAction_triggered(bool);
+    void curveChangeColourAction_triggered(bool);
+    void curveRenameAction_triggered(bool);
+    void curveRemoveAction_triggered(bool);
+    void curveShrinkAction_toggled(bool inner);
+    void setCurveAsCurveSetAction_triggered(bool);
+    void curveAdjustAction_triggered(bool);
+    void saveAction_triggered(bool);
+    void saveCurveSetAction_triggered(bool);
+    void saveCurveAction_triggered(bool);
+    void on_actionLoad_curves_triggered();
+    void on_actionShow_All_triggered();
+    void on_actionHide_All_triggered();
+    void on_actionSave_All_CurveSets_triggered();
+    // Curves and relevancy-map explorers' handlers.
     void treeWidgetCurvesExplorer_focus(QTreeWidgetItem* item, int column);
     void treeWidgetCurvesExplorer_menu(const QPoint& position);
     void treeWidgetRMExplorer_doubleClicked(QTreeWidgetItem* item, int column);
@@ -597,6 +746,23 @@ private:
     // The reference set of the homogeneity: the active side's selected curve
     // set with the band's statistics, or an empty set for custom values.
     bool homogeneityReference(IO::File* file, int band, bool useCustomValues, UI::CurveSet& out);
+
+    // Shared by the curve-drawing modes (MouseModes.cpp). pathPoints, in
+    // working-area pixels, moves to the active side's full grid and is drawn
+    // over the refreshed viewers with the working set (and the picked points).
+    void drawPathPreview(bool withPickedPoints);
+    // The colour of new curves: the properties panel's "unactive" colour,
+    // opaque; black when the panel has none.
+    std::vector<int> newCurveColour() const;
+    // Stores the working set as a new curve set of the active data set: the
+    // working curve gets the segmentation type, the set its type, colour and
+    // fresh statistics; the counters grow.
+    void storeWorkingCurveSet(const char* segmentationType);
+    // The active side's feature image of the red display band under key, or
+    // null when it is missing or not of the working area's size.
+    const float* semiFeatureImage(const char* key);
+    // The four images the tracers read are present for the active side.
+    bool semiFeaturesReady();
 
     // Set by a confirmed close: the session file is gone and must stay gone.
     bool sessionEnded_ = false;

@@ -228,49 +228,6 @@ void FenlarkApp::showPositionStatus(ViewerWidget* viewer, QMouseEvent* event)
     showStatusMessage(ui->statusBar, text, 0);
 }
 
-bool FenlarkApp::viewerMouseEvent(ViewerWidget* viewer, QEvent* event)
-{
-    if (!viewer || viewer->isEmpty())
-        return false;
-    switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton)
-            break;
-        mouseTimer.restart();
-        // A press on the other side's main viewer first makes that side
-        // active, as a click on its tab bar does.
-        if (viewer->name == QLatin1String(Keys::viewerWidgetMain) && viewer->side != ui->activeSide) {
-            QTabWidget* tabs = viewer->side == 0 ? ui->leftTabWidget : ui->rightTabWidget;
-            if (tabs)
-                emit tabs->tabBarClicked(1);
-        }
-        startViewerDrag(mouse, false);
-        break;
-    }
-    case QEvent::MouseMove: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        // Linked, both sides move before one redraw of both.
-        if (mouse->buttons() == Qt::LeftButton && viewer->dragging)
-            panSides(mouse, linkedSides(), false);
-        showPositionStatus(viewer, mouse);
-        break;
-    }
-    case QEvent::MouseButtonRelease: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && viewer->dragging)
-            resetDragState();
-        break;
-    }
-    case QEvent::Wheel:
-        wheelZoom(viewer, static_cast<QWheelEvent*>(event));
-        break;
-    default:
-        break;
-    }
-    return QMainWindow::eventFilter(viewer, event);
-}
-
 void FenlarkApp::startViewerDrag(QMouseEvent* event, bool fromPreview)
 {
     if (!event)

@@ -1,6 +1,7 @@
 #include "app/WidgetUtils.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include <QAbstractButton>
@@ -9,7 +10,12 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCursor>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QInputDialog>
+#include <QLabel>
 #include <QFont>
 #include <QIcon>
 #include <QProgressDialog>
@@ -100,6 +106,116 @@ FileDialogHandler setFileDialogHandler(FileDialogHandler handler)
 ColorDialogHandler setColorDialogHandler(ColorDialogHandler handler)
 {
     return std::exchange(colorDialogHandler(), std::move(handler));
+}
+
+namespace {
+
+// The slot of one of the newer dialog kinds; empty means the real dialog.
+template <typename Handler>
+Handler& handlerSlot()
+{
+    static Handler handler;
+    return handler;
+}
+
+template <typename Handler, typename Request, typename Real>
+auto dispatchTo(const Request& request, Real real)
+{
+    const Handler handler = handlerSlot<Handler>();
+    return handler ? handler(request) : real(request);
+}
+
+} // namespace
+
+TextInputHandler setTextInputHandler(TextInputHandler handler)
+{
+    return std::exchange(handlerSlot<TextInputHandler>(), std::move(handler));
+}
+
+IntegerInputHandler setIntegerInputHandler(IntegerInputHandler handler)
+{
+    return std::exchange(handlerSlot<IntegerInputHandler>(), std::move(handler));
+}
+
+CurveAdjustHandler setCurveAdjustHandler(CurveAdjustHandler handler)
+{
+    return std::exchange(handlerSlot<CurveAdjustHandler>(), std::move(handler));
+}
+
+std::optional<QString> runTextInputDialog(const TextInputRequest& request)
+{
+    bool accepted = false;
+    const QString text =
+        QInputDialog::getText(request.parent, request.title, request.label, request.echo, request.text, &accepted);
+    return accepted ? std::optional<QString>(text) : std::nullopt;
+}
+
+std::optional<int> runIntegerInputDialog(const IntegerInputRequest& request)
+{
+    bool accepted = false;
+    const int value = QInputDialog::getInt(request.parent, request.title, request.label, request.value,
+                                           request.minimum, request.maximum, request.step, &accepted);
+    return accepted ? std::optional<int>(value) : std::nullopt;
+}
+
+QDialog* makeCurveAdjustDialog(const CurveAdjustRequest& request)
+{
+    auto* dialog = new QDialog(request.parent);
+    dialog->setWindowTitle(QStringLiteral("Curve Adjust Setting"));
+    dialog->setModal(true);
+    auto* form = new QFormLayout(dialog);
+    auto* channel = new QComboBox(dialog);
+    channel->setObjectName(QStringLiteral("channel"));
+    channel->addItems(request.channels);
+    form->addRow(QStringLiteral("Channel for curve adjusting"), channel);
+    auto* influence = new QDoubleSpinBox(dialog);
+    influence->setObjectName(QStringLiteral("curvatureInfluence"));
+    influence->setDecimals(2);
+    influence->setRange(0.01, 1.0);
+    influence->setSingleStep(0.01);
+    influence->setValue(request.curvatureInfluence);
+    form->addRow(QStringLiteral("Curvature smoothing influence"), influence);
+    form->addRow(new QLabel(QStringLiteral("For smoother curve choose bigger values."), dialog));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->setObjectName(QStringLiteral("buttons"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    form->addRow(buttons);
+    return dialog;
+}
+
+std::optional<CurveAdjustSettings> runCurveAdjustDialog(const CurveAdjustRequest& request)
+{
+    const std::unique_ptr<QDialog> dialog(makeCurveAdjustDialog(request));
+    if (dialog->exec() != QDialog::Accepted)
+        return std::nullopt;
+    CurveAdjustSettings settings;
+    settings.channel = dialog->findChild<QComboBox*>(QStringLiteral("channel"))->currentIndex();
+    settings.curvatureInfluence =
+        dialog->findChild<QDoubleSpinBox*>(QStringLiteral("curvatureInfluence"))->value();
+    return settings;
+}
+
+std::optional<QString> chooseText(QWidget* parent, QString title, QString label, QLineEdit::EchoMode echo,
+                                  QString text)
+{
+    const TextInputRequest request{parent, std::move(title), std::move(label), echo, std::move(text)};
+    return dispatchTo<TextInputHandler>(request, runTextInputDialog);
+}
+
+std::optional<int> chooseInteger(QWidget* parent, QString title, QString label, int value, int minimum, int maximum,
+                                 int step)
+{
+    const IntegerInputRequest request{parent, std::move(title), std::move(label), value, minimum, maximum, step};
+    return dispatchTo<IntegerInputHandler>(request, runIntegerInputDialog);
+}
+
+std::optional<CurveAdjustSettings> chooseCurveAdjustSettings(QWidget* parent, QStringList channels)
+{
+    CurveAdjustRequest request;
+    request.parent = parent;
+    request.channels = std::move(channels);
+    return dispatchTo<CurveAdjustHandler>(request, runCurveAdjustDialog);
 }
 
 QColor runColorDialog(const ColorDialogRequest& request)

@@ -9,11 +9,13 @@
 // asked and give the answer, while the program shows the real dialog.
 
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include <QColor>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QList>
 #include <QMessageBox>
 #include <QPointer>
@@ -23,6 +25,7 @@
 class QAbstractButton;
 class QAction;
 class QComboBox;
+class QDialog;
 class QDoubleSpinBox;
 class QProgressDialog;
 class QSpinBox;
@@ -86,17 +89,70 @@ struct ColorDialogRequest {
 // invalid colour means the user cancelled.
 using ColorDialogHandler = std::function<QColor(const ColorDialogRequest&)>;
 
+// One request for a one-line text: modal, parented, prefilled with text.
+struct TextInputRequest {
+    QWidget* parent = nullptr;
+    QString title;
+    QString label;
+    QLineEdit::EchoMode echo = QLineEdit::Normal;
+    QString text;
+};
+
+// Receives every text-input request and returns the text entered; no value
+// means the user cancelled.
+using TextInputHandler = std::function<std::optional<QString>(const TextInputRequest&)>;
+
+// One request for a whole number between minimum and maximum.
+struct IntegerInputRequest {
+    QWidget* parent = nullptr;
+    QString title;
+    QString label;
+    int value = 0;
+    int minimum = -2147483647;
+    int maximum = 2147483647;
+    int step = 1;
+};
+
+// Receives every integer-input request and returns the number entered; no
+// value means the user cancelled.
+using IntegerInputHandler = std::function<std::optional<int>(const IntegerInputRequest&)>;
+
+// The "Curve Adjust Setting" dialog: one channel of the listed display bands
+// and the weight of the curvature smoothing.
+struct CurveAdjustRequest {
+    QWidget* parent = nullptr;
+    QStringList channels;  // display names, red first
+    double curvatureInfluence = 0.3;
+};
+struct CurveAdjustSettings {
+    int channel = 0;  // index into the request's channels
+    double curvatureInfluence = 0.3;
+};
+
+// Receives every adjust-settings request; no value means the user cancelled.
+using CurveAdjustHandler = std::function<std::optional<CurveAdjustSettings>(const CurveAdjustRequest&)>;
+
 // Install a handler; an empty function restores the real dialogs. Each
 // returns the handler installed before.
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
 FileDialogHandler setFileDialogHandler(FileDialogHandler handler);
 ColorDialogHandler setColorDialogHandler(ColorDialogHandler handler);
+TextInputHandler setTextInputHandler(TextInputHandler handler);
+IntegerInputHandler setIntegerInputHandler(IntegerInputHandler handler);
+CurveAdjustHandler setCurveAdjustHandler(CurveAdjustHandler handler);
 
 // The real dialogs, as the default handlers run them (exposed so a handler
 // may forward to them).
 QMessageBox::StandardButton runMessageBox(const MessageBoxRequest& request);
 QStringList runFileDialog(const FileDialogRequest& request);
 QColor runColorDialog(const ColorDialogRequest& request);
+std::optional<QString> runTextInputDialog(const TextInputRequest& request);
+std::optional<int> runIntegerInputDialog(const IntegerInputRequest& request);
+std::optional<CurveAdjustSettings> runCurveAdjustDialog(const CurveAdjustRequest& request);
+// The adjust dialog as runCurveAdjustDialog shows it, not yet shown: its
+// combo box, spin box and button box are named "channel",
+// "curvatureInfluence" and "buttons".
+QDialog* makeCurveAdjustDialog(const CurveAdjustRequest& request);
 
 // Installs a handler for its lifetime and restores the previous one after.
 template <typename Handler, Handler (*Install)(Handler)>
@@ -117,6 +173,9 @@ private:
 using ScopedMessageBoxHandler = ScopedDialogHandler<MessageBoxHandler, &setMessageBoxHandler>;
 using ScopedFileDialogHandler = ScopedDialogHandler<FileDialogHandler, &setFileDialogHandler>;
 using ScopedColorDialogHandler = ScopedDialogHandler<ColorDialogHandler, &setColorDialogHandler>;
+using ScopedTextInputHandler = ScopedDialogHandler<TextInputHandler, &setTextInputHandler>;
+using ScopedIntegerInputHandler = ScopedDialogHandler<IntegerInputHandler, &setIntegerInputHandler>;
+using ScopedCurveAdjustHandler = ScopedDialogHandler<CurveAdjustHandler, &setCurveAdjustHandler>;
 
 // ---------------------------------------------------------------------------
 // Dialogs (all through the seam above)
@@ -145,6 +204,13 @@ QStringList chooseOpenFileNames(QWidget* parent, QString caption, QString direct
 QString chooseSaveFileName(QWidget* parent, QString caption, QString directory, QString filter);
 // Modal colour dialog starting at initial; an invalid colour when cancelled.
 QColor chooseColor(QWidget* parent, QColor initial);
+// One-line text and whole-number input; no value when cancelled.
+std::optional<QString> chooseText(QWidget* parent, QString title, QString label, QLineEdit::EchoMode echo,
+                                  QString text);
+std::optional<int> chooseInteger(QWidget* parent, QString title, QString label, int value, int minimum, int maximum,
+                                 int step = 1);
+// The "Curve Adjust Setting" dialog over the display bands' names.
+std::optional<CurveAdjustSettings> chooseCurveAdjustSettings(QWidget* parent, QStringList channels);
 QString chooseExistingDirectory(QWidget* parent, QString caption, QString directory,
                                 QFileDialog::Options options = QFileDialog::ShowDirsOnly
                                                                | QFileDialog::DontResolveSymlinks);

@@ -50,7 +50,10 @@ void SegmentEvolution::resizeWorkData()
     upwind.resize(m);
     rows.resize(m);
     solution.resize(m, 0.0);
+    solutionY.resize(m, 0.0);
     rightHandSide.resize(m, 0.0);
+    rightHandSideY.resize(m, 0.0);
+    eliminatedUpper.resize(m, 0.0);
 }
 
 void SegmentEvolution::setEndPoints(double x0, double x1, double y0, double y1)
@@ -243,12 +246,11 @@ void SegmentEvolution::evolve(const float* vx, const float* vy, int width, int h
         assembleRows();
 
         // Both right-hand sides come from the positions before the step.
-        assembleRightHandSide(x, y, 1.0);
+        assembleRightHandSide(x, y, 1.0, rightHandSide);
+        assembleRightHandSide(y, x, -1.0, rightHandSideY);
         solveTridiagonal();
-        assembleRightHandSide(y, x, -1.0);
         std::swap(solution, x);
-        solveTridiagonal();
-        std::swap(solution, y);
+        std::swap(solutionY, y);
     }
 }
 
@@ -462,12 +464,12 @@ void SegmentEvolution::assembleRows()
 }
 
 void SegmentEvolution::assembleRightHandSide(const std::vector<double>& along, const std::vector<double>& across,
-                                             double sign)
+                                             double sign, std::vector<double>& out)
 {
     const std::size_t m = x.size();
     const double* r = segmentLength.data();
     const double* e = externalVelocity.data();
-    double* d = rightHandSide.data();
+    double* d = out.data();
 
     d[0] = along[0];
     d[m - 1] = along[m - 1];
@@ -484,24 +486,33 @@ void SegmentEvolution::assembleRightHandSide(const std::vector<double>& along, c
 void SegmentEvolution::solveTridiagonal()
 {
     // Forward elimination without pivoting (the interior rows are strictly
-    // diagonally dominant, the end rows are the identity), keeping the
-    // reduced upper diagonal in the solution array and the reduced right-hand
-    // side in place; then back substitution into the solution array.
+    // diagonally dominant, the end rows are the identity), then back
+    // substitution. The x and y systems share the matrix: one pass carries
+    // both right-hand sides, each getting exactly the operations a solve of
+    // its own would give it, while the matrix is eliminated once and the two
+    // chains of divisions overlap.
     const std::size_t m = x.size();
     const Row* row = rows.data();
-    double* upper = solution.data();
-    double* d = rightHandSide.data();
+    double* upper = eliminatedUpper.data();
+    double* dx = rightHandSide.data();
+    double* dy = rightHandSideY.data();
 
     double pivot = row[0].diagonal;
     upper[0] = row[0].upper / pivot;
-    d[0] = d[0] / pivot;
+    dx[0] = dx[0] / pivot;
+    dy[0] = dy[0] / pivot;
     for (std::size_t j = 1; j < m; ++j) {
         pivot = row[j].diagonal - row[j].lower * upper[j - 1];
         upper[j] = row[j].upper / pivot;
-        d[j] = (d[j] - row[j].lower * d[j - 1]) / pivot;
+        dx[j] = (dx[j] - row[j].lower * dx[j - 1]) / pivot;
+        dy[j] = (dy[j] - row[j].lower * dy[j - 1]) / pivot;
     }
-    double* out = solution.data();
-    out[m - 1] = d[m - 1];
-    for (std::size_t j = m - 1; j-- > 0;)
-        out[j] = d[j] - upper[j] * out[j + 1];
+    double* outX = solution.data();
+    double* outY = solutionY.data();
+    outX[m - 1] = dx[m - 1];
+    outY[m - 1] = dy[m - 1];
+    for (std::size_t j = m - 1; j-- > 0;) {
+        outX[j] = dx[j] - upper[j] * outX[j + 1];
+        outY[j] = dy[j] - upper[j] * outY[j + 1];
+    }
 }

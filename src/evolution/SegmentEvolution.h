@@ -100,6 +100,8 @@ public:
     // Steps of evolve.
     void computeNormalVelocity(const float* vx, const float* vy, int width, int height);
     void computeTangentialVelocity();
+    // Solves the step's x and y systems (rows with rightHandSide and
+    // rightHandSideY) into solution and solutionY.
     void solveTridiagonal();
 
     // Sizes every work array to the current point count (new entries 0).
@@ -126,8 +128,13 @@ public:
     std::vector<double> externalVelocity;    // per point
     std::vector<Upwind> upwind;
     std::vector<Row> rows;
+    // The x and y systems of a step: right-hand sides, solutions and the
+    // eliminated upper diagonal they share.
     std::vector<double> solution;
+    std::vector<double> solutionY;
     std::vector<double> rightHandSide;
+    std::vector<double> rightHandSideY;
+    std::vector<double> eliminatedUpper;
 
 private:
     // Segment lengths, differences and total length; erases a point that
@@ -137,7 +144,8 @@ private:
     void assembleRows();
     // Right-hand side of x (along = x, across = y) or of y (along = y,
     // across = x, sign = -1).
-    void assembleRightHandSide(const std::vector<double>& along, const std::vector<double>& across, double sign);
+    void assembleRightHandSide(const std::vector<double>& along, const std::vector<double>& across, double sign,
+                               std::vector<double>& out);
     // True when the velocities of this step (and the curvature weight) are
     // finite numbers.
     bool velocitiesFinite() const;

@@ -92,6 +92,7 @@ void BandLevel::finishStore(bool autoMinMax, float scannedMin, float scannedMax,
     // samples held before no longer describes them.
     normOffset = 0.0;
     normScale = 1.0;
+    normalised = false;
     histogram.clear();
     if (autoMinMax) {
         min = scannedMin;
@@ -279,6 +280,7 @@ void BandLevel::normalize(double lowCut, double highCut, bool autoCrop)
     const float range = hi - lo;
     normOffset = lo;
     normScale = range;
+    normalised = true;
     if (range != 0.0f) {
         const float scale = 1.0f / range;
 #pragma omp parallel for schedule(static)

@@ -58,6 +58,9 @@ public:
     // sample was mapped to 1 (a constant band).
     double normOffset = 0.0;
     double normScale = 1.0;
+    // Set by normalize: the samples are clipped to [0, 1], so every raw value
+    // beyond the crop limits reads as the limit.
+    bool normalised = false;
     std::vector<int> histogram;       // raw samples per integer value
     std::map<std::string, std::unique_ptr<DataCache>> caches;
 

@@ -73,6 +73,17 @@ void Curve::updateInnerFromGeometry()
     inner = closed && area < 0.0;
 }
 
+bool Curve::orientAsOuter()
+{
+    computeGeometry();
+    inner = false;
+    if (!closed || !(area < 0.0))
+        return false;
+    reversePoints();
+    computeGeometry();
+    return true;
+}
+
 CurveSet::CurveSet(const ::std::vector<::std::vector<Point2D>>& lists)
 {
     curves.reserve(lists.size());

@@ -40,6 +40,10 @@ public:
     // it is closed and its signed area is negative, and ordinary otherwise.
     // An open curve is never inner.
     void updateInnerFromGeometry();
+    // computeGeometry, then a closed curve of negative area is reversed so
+    // that it runs the way outer curves are stored and its area becomes
+    // positive. The curve is not inner afterwards. True when it was reversed.
+    bool orientAsOuter();
 
     std::string name;
     std::string segmType = "unknown";

@@ -141,6 +141,7 @@ GREEN = (67, 160, 71, 255)
 LIGHT = (236, 239, 241, 255)
 ORANGE = (251, 140, 0, 255)
 BROWN = (121, 85, 72, 255)
+GREY = (144, 164, 174, 255)
 
 
 def document(x0, y0, x1, y1, fold=5, fill=LIGHT, ink=INK):
@@ -246,6 +247,10 @@ ICONS = {
     # The corner button of the viewer tabs: open (plus) and close (minus) the right side.
     "plus-line.png": [(ring(16, 16, 12, 2), INK), (line(10, 16, 22, 16, 2.5), INK), (line(16, 10, 16, 22, 2.5), INK)],
     "minus-line.png": [(ring(16, 16, 12, 2), INK), (line(10, 16, 22, 16, 2.5), INK)],
+    # Tree lines of the curves explorer's curve rows: a branch off the line
+    # that runs on to the next curve, and the corner of a set's last curve.
+    "expanditem.png": [(rect(15, 0, 17, 32), GREY), (rect(15, 15, 32, 17), GREY)],
+    "expanditemLast.png": [(rect(15, 0, 17, 17), GREY), (rect(15, 15, 32, 17), GREY)],
 }
 
 LOGO = [(disc(16, 16, 15), (46, 125, 50, 255)),

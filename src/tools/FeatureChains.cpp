@@ -17,33 +17,12 @@
 #include "app/FenlarkAppUI.h"
 #include "app/SettingsKeys.h"
 #include "app/WidgetUtils.h"
+#include "tools/PanelReaders.h"
 #include "viewers/ViewerWidget.h"
 
 namespace UI {
 
 namespace {
-
-// One filter-parameter group of a page, as the drivers take it.
-struct FilterSettings {
-    Filter::FilterType type = Filter::linear;
-    double linearTimestep = 0.0;
-    double sensitivity = 0.0;
-    double nonlinearTimestep = 0.0;
-};
-
-// False when a control of the group is gone or no type is chosen.
-bool readFilter(const QPointer<QComboBox>& type, const QPointer<QDoubleSpinBox>& linear,
-                const QPointer<QDoubleSpinBox>& sensitivity, const QPointer<QDoubleSpinBox>& nonlinear,
-                FilterSettings& out)
-{
-    if (!type || !linear || !sensitivity || !nonlinear)
-        return false;
-    const int index = type->currentIndex();
-    if (index < Filter::linear || index > Filter::geometricMCF)
-        return false;
-    out = {static_cast<Filter::FilterType>(index), linear->value(), sensitivity->value(), nonlinear->value()};
-    return true;
-}
 
 // The index of a feature combo, -1 when the combo is gone.
 int featureIndex(const QPointer<QComboBox>& combo)
@@ -129,65 +108,55 @@ bool FenlarkApp::setSemiFeature(ViewerSide side)
         && recordShownFeature(Keys::dataCacheToolsSemiNormOfVectField);
 }
 
-bool FenlarkApp::setAutoFeature(ViewerSide side)
+// The automatic page's steps in chain order. Each reads its section of the
+// page and fails when a control of it is gone.
+
+bool FenlarkApp::autoEdgeFilterStep(ViewerSide side, int channel)
 {
-    // The channel selector: the combo's index, -1 (the display bands) while
-    // the list is empty.
-    const int channel = ui->comboBoxAutoChannel ? ui->comboBoxAutoChannel->currentIndex() : -1;
-    const int feature = featureIndex(ui->comboBoxAutoFeature);
-    if (feature < 0 || feature > 5)
-        return false;
+    FilterSettings edge;
+    return readFilter(ui->comboBoxAutoEdgeFilterType, ui->doubleSpinBoxAutoEdgeLinearTimestep,
+                      ui->doubleSpinBoxAutoEdgeSensitivity, ui->doubleSpinBoxAutoEdgeNonlinearTimestep, edge)
+        && updateFilterSolution(side, edge.type, edge.linearTimestep, edge.sensitivity, edge.nonlinearTimestep,
+                                key(Keys::dataCacheToolsAutoFilterSolution), channel);
+}
 
-    const bool edgeBranch = feature == 0 || feature == 1 || feature == 2 || feature == 5;
-    if (edgeBranch) {
-        FilterSettings edge;
-        if (!ui->doubleSpinBoxAutoGradientSensitivity
-            || !readFilter(ui->comboBoxAutoEdgeFilterType, ui->doubleSpinBoxAutoEdgeLinearTimestep,
-                           ui->doubleSpinBoxAutoEdgeSensitivity, ui->doubleSpinBoxAutoEdgeNonlinearTimestep, edge))
-            return false;
-        if (!updateFilterSolution(side, edge.type, edge.linearTimestep, edge.sensitivity, edge.nonlinearTimestep,
-                                  key(Keys::dataCacheToolsAutoFilterSolution), channel))
-            return false;
-        if (feature == 0)
-            return recordShownFeature(Keys::dataCacheToolsAutoFilterSolution);
-        if (!updateImgGrads(side, key(Keys::dataCacheToolsAutoFilterSolution), key(Keys::dataCacheToolsAutoGradX),
-                            key(Keys::dataCacheToolsAutoGradY), channel)
-            || !updateImgEdgeDetector(side, ui->doubleSpinBoxAutoGradientSensitivity->value(),
-                                      key(Keys::dataCacheToolsAutoGradX), key(Keys::dataCacheToolsAutoGradY),
-                                      key(Keys::dataCacheToolsAutoEdgeDetector), channel))
-            return false;
-        if (feature == 1)
-            return recordShownFeature(Keys::dataCacheToolsAutoEdgeDetector);
-        if (feature == 2) {
-            FilterSettings field;
-            return readFilter(ui->comboBoxAutoVectorFieldFilterType, ui->doubleSpinBoxAutoVectorFieldLinearTimestep,
-                              ui->doubleSpinBoxAutoVectorFieldSensitivity,
-                              ui->doubleSpinBoxAutoVectorFieldNonlinearTimestep, field)
-                && updateFilterFeatureSolution(side, field.type, field.linearTimestep, field.sensitivity,
-                                               field.nonlinearTimestep, key(Keys::dataCacheToolsAutoEdgeDetector),
-                                               key(Keys::dataCacheToolsAutoEdgeDetectorFilterSolution), channel)
-                && updateSegmEdgeDetectorGradField(side, key(Keys::dataCacheToolsAutoEdgeDetectorFilterSolution),
-                                                   key(Keys::dataCacheToolsAutoEdgeDetectorGradX),
-                                                   key(Keys::dataCacheToolsAutoEdgeDetectorGradY), channel)
-                && updateSegmEdgeDetectorGradFieldNorm(side, key(Keys::dataCacheToolsAutoEdgeDetectorGradX),
-                                                       key(Keys::dataCacheToolsAutoEdgeDetectorGradY),
-                                                       key(Keys::dataCacheToolsAutoNormOfVectField), channel)
-                && recordShownFeature(Keys::dataCacheToolsAutoNormOfVectField);
-        }
-    }
+bool FenlarkApp::autoEdgeDetectorStep(ViewerSide side, int channel)
+{
+    return ui->doubleSpinBoxAutoGradientSensitivity
+        && updateImgGrads(side, key(Keys::dataCacheToolsAutoFilterSolution), key(Keys::dataCacheToolsAutoGradX),
+                          key(Keys::dataCacheToolsAutoGradY), channel)
+        && updateImgEdgeDetector(side, ui->doubleSpinBoxAutoGradientSensitivity->value(),
+                                 key(Keys::dataCacheToolsAutoGradX), key(Keys::dataCacheToolsAutoGradY),
+                                 key(Keys::dataCacheToolsAutoEdgeDetector), channel);
+}
 
-    // The homogeneity branch (features 3 and 4, and 5 after the edge branch).
+bool FenlarkApp::autoVectorFieldStep(ViewerSide side, int channel)
+{
+    FilterSettings field;
+    return readFilter(ui->comboBoxAutoVectorFieldFilterType, ui->doubleSpinBoxAutoVectorFieldLinearTimestep,
+                      ui->doubleSpinBoxAutoVectorFieldSensitivity, ui->doubleSpinBoxAutoVectorFieldNonlinearTimestep,
+                      field)
+        && updateFilterFeatureSolution(side, field.type, field.linearTimestep, field.sensitivity,
+                                       field.nonlinearTimestep, key(Keys::dataCacheToolsAutoEdgeDetector),
+                                       key(Keys::dataCacheToolsAutoEdgeDetectorFilterSolution), channel)
+        && updateSegmEdgeDetectorGradField(side, key(Keys::dataCacheToolsAutoEdgeDetectorFilterSolution),
+                                           key(Keys::dataCacheToolsAutoEdgeDetectorGradX),
+                                           key(Keys::dataCacheToolsAutoEdgeDetectorGradY), channel);
+}
+
+bool FenlarkApp::autoHomogeneityFilterStep(ViewerSide side, int channel)
+{
     FilterSettings homogeneity;
-    if (!readFilter(ui->comboBoxAutoHomogeneityFilterType, ui->doubleSpinBoxAutoHomogeneityLinearTimestep,
-                    ui->doubleSpinBoxAutoHomogeneitySensitivity, ui->doubleSpinBoxAutoHomogeneityNonlinearTimestep,
-                    homogeneity)
-        || !updateFilterSolution(side, homogeneity.type, homogeneity.linearTimestep, homogeneity.sensitivity,
-                                 homogeneity.nonlinearTimestep, key(Keys::dataCacheToolsAutoHomogeneityFilterSolution),
-                                 channel))
-        return false;
-    if (feature == 3)
-        return recordShownFeature(Keys::dataCacheToolsAutoHomogeneityFilterSolution);
+    return readFilter(ui->comboBoxAutoHomogeneityFilterType, ui->doubleSpinBoxAutoHomogeneityLinearTimestep,
+                      ui->doubleSpinBoxAutoHomogeneitySensitivity, ui->doubleSpinBoxAutoHomogeneityNonlinearTimestep,
+                      homogeneity)
+        && updateFilterSolution(side, homogeneity.type, homogeneity.linearTimestep, homogeneity.sensitivity,
+                                homogeneity.nonlinearTimestep, key(Keys::dataCacheToolsAutoHomogeneityFilterSolution),
+                                channel);
+}
 
+bool FenlarkApp::autoHomogeneityStep(ViewerSide side, int channel)
+{
     if (!ui->comboBoxAutoHomogeneityFunctionType)
         return false;
     const bool meanVariant = ui->comboBoxAutoHomogeneityFunctionType->currentIndex() == 0;
@@ -201,12 +170,12 @@ bool FenlarkApp::setAutoFeature(ViewerSide side)
     const QList<double> custom = meanVariant ? QList<double>{ui->doubleSpinBoxAutoCustomMean->value()}
                                              : QList<double>{ui->doubleSpinBoxAutoCustomMin->value(),
                                                              ui->doubleSpinBoxAutoCustomMax->value()};
-    if (!updateHomogeneityFunction(side, type, eps->value(), key(Keys::dataCacheToolsAutoHomogeneityFilterSolution),
-                                   key(Keys::dataCacheToolsAutoHomogeneity), channel, useCustom->isChecked(), custom))
-        return false;
-    if (feature == 4)
-        return recordShownFeature(Keys::dataCacheToolsAutoHomogeneity);
+    return updateHomogeneityFunction(side, type, eps->value(), key(Keys::dataCacheToolsAutoHomogeneityFilterSolution),
+                                     key(Keys::dataCacheToolsAutoHomogeneity), channel, useCustom->isChecked(), custom);
+}
 
+bool FenlarkApp::autoExpandingForceStep(ViewerSide side, int channel)
+{
     FilterSettings expanding;
     return readFilter(ui->comboBoxAutoExpandingFilterType, ui->doubleSpinBoxAutoExpandingLinearTimestep,
                       ui->doubleSpinBoxAutoExpandingSensitivity, ui->doubleSpinBoxAutoExpandingNonlinearTimestep,
@@ -215,7 +184,54 @@ bool FenlarkApp::setAutoFeature(ViewerSide side)
                                 key(Keys::dataCacheToolsAutoExpandingForce), channel)
         && updateFilterFeatureSolution(side, expanding.type, expanding.linearTimestep, expanding.sensitivity,
                                        expanding.nonlinearTimestep, key(Keys::dataCacheToolsAutoExpandingForce),
-                                       key(Keys::dataCacheToolsAutoExpandingForceFilterSolution), channel)
+                                       key(Keys::dataCacheToolsAutoExpandingForceFilterSolution), channel);
+}
+
+bool FenlarkApp::computeAutoSegmentationFeatures(ViewerSide side, int channel)
+{
+    return autoEdgeFilterStep(side, channel) && autoEdgeDetectorStep(side, channel)
+        && autoVectorFieldStep(side, channel) && autoHomogeneityFilterStep(side, channel)
+        && autoHomogeneityStep(side, channel) && autoExpandingForceStep(side, channel);
+}
+
+bool FenlarkApp::setAutoFeature(ViewerSide side)
+{
+    // The channel selector: the combo's index, -1 (the display bands) while
+    // the list is empty.
+    const int channel = ui->comboBoxAutoChannel ? ui->comboBoxAutoChannel->currentIndex() : -1;
+    const int feature = featureIndex(ui->comboBoxAutoFeature);
+    if (feature < 0 || feature > 5)
+        return false;
+
+    const bool edgeBranch = feature == 0 || feature == 1 || feature == 2 || feature == 5;
+    if (edgeBranch) {
+        if (!autoEdgeFilterStep(side, channel))
+            return false;
+        if (feature == 0)
+            return recordShownFeature(Keys::dataCacheToolsAutoFilterSolution);
+        if (!autoEdgeDetectorStep(side, channel))
+            return false;
+        if (feature == 1)
+            return recordShownFeature(Keys::dataCacheToolsAutoEdgeDetector);
+        if (feature == 2) {
+            return autoVectorFieldStep(side, channel)
+                && updateSegmEdgeDetectorGradFieldNorm(side, key(Keys::dataCacheToolsAutoEdgeDetectorGradX),
+                                                       key(Keys::dataCacheToolsAutoEdgeDetectorGradY),
+                                                       key(Keys::dataCacheToolsAutoNormOfVectField), channel)
+                && recordShownFeature(Keys::dataCacheToolsAutoNormOfVectField);
+        }
+    }
+
+    // The homogeneity branch (features 3 and 4, and 5 after the edge branch).
+    if (!autoHomogeneityFilterStep(side, channel))
+        return false;
+    if (feature == 3)
+        return recordShownFeature(Keys::dataCacheToolsAutoHomogeneityFilterSolution);
+    if (!autoHomogeneityStep(side, channel))
+        return false;
+    if (feature == 4)
+        return recordShownFeature(Keys::dataCacheToolsAutoHomogeneity);
+    return autoExpandingForceStep(side, channel)
         && recordShownFeature(Keys::dataCacheToolsAutoExpandingForceFilterSolution);
 }
 

@@ -6,6 +6,7 @@
 // were read on the GUI thread, and the task runner's modal dialog keeps the
 // data sets, band records and caches unchanged while a task runs.
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstddef>
@@ -226,6 +227,11 @@ bool FenlarkApp::homogeneityFunction(FeatureArea area, int band, int level, Homo
     const double scale = record->normScale;
     if (scale == 0.0 || !std::isfinite(scale))
         return false;
+    // A normalised band holds its samples clipped to [0, 1]: a reference
+    // beyond a crop limit is clipped alike, or an area brighter than the top
+    // crop (all of it at 1) would never match its own mean.
+    const bool clip = record->normalised;
+    const auto clipped = [clip](double value) { return clip ? std::clamp(value, 0.0, 1.0) : value; };
     const auto statistic = [&curveSet, band](int kind, double& value) {
         const std::vector<double>& list = curveSet.statistic(kind);
         if (static_cast<std::size_t>(band) >= list.size() || list[static_cast<std::size_t>(band)] == -1.0)
@@ -245,7 +251,7 @@ bool FenlarkApp::homogeneityFunction(FeatureArea area, int band, int level, Homo
         } else if (!statistic(UI::CurveSet::Mean, mean)) {
             return false;
         }
-        const double m = (mean - offset) / scale;
+        const double m = clipped((mean - offset) / scale);
         const double w = eps / 100.0 * m;
         lo = m - w;
         hi = m + w;
@@ -262,8 +268,8 @@ bool FenlarkApp::homogeneityFunction(FeatureArea area, int band, int level, Homo
         }
         // The tolerance is a length in band units: scaled, not shifted.
         const double c = eps / scale;
-        lo = (minimum - offset) / scale - c;
-        hi = (maximum - offset) / scale + c;
+        lo = clipped((minimum - offset) / scale) - c;
+        hi = clipped((maximum - offset) / scale) + c;
     } else {
         return false;
     }

@@ -14,51 +14,16 @@
 
 #include "filter/Filtration.h"
 #include "io/test_jp2zip_fixture.h"
+#include "test_dialogs.h"
 #include "test_shell_support.h"
 #include "tools/TaskRunner.h"
 
+using ShellTest::Dialogs;
 using ShellTest::Shell;
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Answers every dialog: file dialogs with the queued answers (then as
-// cancelled), questions with `answer`; keeps every request.
-class Dialogs {
-public:
-    Dialogs()
-        : messages_([this](const MessageBoxRequest& request) {
-            requests.append(request);
-            return answer;
-        })
-        , files_([this](const FileDialogRequest& request) {
-            fileRequests.append(request);
-            return fileAnswers.isEmpty() ? QStringList() : fileAnswers.takeFirst();
-        })
-    {
-    }
-
-    // The texts of the plain messages, in order.
-    QStringList messageTexts() const
-    {
-        QStringList out;
-        for (const MessageBoxRequest& request : requests) {
-            if (request.kind == MessageBoxRequest::Kind::Message)
-                out.append(request.text);
-        }
-        return out;
-    }
-
-    QList<MessageBoxRequest> requests;
-    QList<FileDialogRequest> fileRequests;
-    QList<QStringList> fileAnswers;
-    QMessageBox::StandardButton answer = QMessageBox::Yes;
-
-private:
-    ScopedMessageBoxHandler messages_;
-    ScopedFileDialogHandler files_;
-};
 
 Sample::ProductSpec tile(const std::string& id)
 {

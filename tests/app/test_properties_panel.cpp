@@ -342,7 +342,7 @@ TEST_F(Panel, ExplorersListTheActiveDataSetsSetsAndMaps)
     EXPECT_EQ(curves->topLevelItem(0)->toolTip(3), "curveSet_3");
     ASSERT_EQ(curves->topLevelItem(0)->childCount(), 1);
     EXPECT_EQ(curves->topLevelItem(0)->child(0)->text(3), "curve_7");
-    EXPECT_EQ(curves->topLevelItem(0)->child(0)->text(4), "closed ");
+    EXPECT_EQ(curves->topLevelItem(0)->child(0)->text(4), "closed");
     EXPECT_EQ(curves->currentItem(), curves->topLevelItem(1));
     EXPECT_FALSE(curves->topLevelItem(1)->icon(0).isNull());
     EXPECT_TRUE(curves->topLevelItem(0)->icon(0).isNull());

@@ -151,7 +151,8 @@ TEST(SegmentEvolutionConstruction, DefaultsAndEmptyArrays)
     s.y.assign(7, 1.0);
     s.resizeWorkData();
     for (const auto* v : {&s.segmentLength, &s.segmentDx, &s.segmentDy, &s.curvature, &s.tangentialVelocity,
-                          &s.normalVelocity, &s.externalVelocity, &s.solution, &s.rightHandSide})
+                          &s.normalVelocity, &s.externalVelocity, &s.solution, &s.solutionY, &s.rightHandSide,
+                          &s.rightHandSideY, &s.eliminatedUpper})
         EXPECT_EQ(v->size(), 7u);
     EXPECT_EQ(s.upwind.size(), 7u);
     EXPECT_EQ(s.rows.size(), 7u);

@@ -479,6 +479,34 @@ TEST_F(FeatureTools, HomogeneityMarksTheToleranceAroundTheReference)
     }
 }
 
+TEST_F(FeatureTools, HomogeneityClipsTheReferenceAsTheBandsSamplesAre)
+{
+    // An area brighter than the top crop: its samples are all 1 after
+    // normalising (a filtered image keeps them just below), while its raw
+    // mean 500 maps to 4.9.
+    IO::BandLevel& record = level(0);
+    record.normOffset = 10.0;
+    record.normScale = 100.0;
+    std::vector<float> input(areaCount(), 0.0f);
+    const std::vector<float> probe{1.0f, 0.999997f, 0.5f};
+    std::copy(probe.begin(), probe.end(), input.begin());
+    storeImage(0, "in", input);
+    const auto a = area();
+    const auto marks = [&](FenlarkAppTypes::HomogeneityFunctionType type, double eps, const UI::CurveSet& set) {
+        EXPECT_TRUE(quiet([&] { return FenlarkApp::homogeneityFunction(a, 0, 0, type, eps, set, "in", "h", false, {}); }));
+        const std::vector<float> h = entry(0, "h");
+        return std::vector<float>(h.begin(), h.begin() + 3);
+    };
+    const UI::CurveSet bright = setWithStatistics(0, 500.0, 300.0, 600.0);
+
+    record.normalised = true;
+    EXPECT_EQ(marks(FenlarkAppTypes::DiscontinuousMean, 10.0, bright), (std::vector<float>{1, 1, 0}));
+    EXPECT_EQ(marks(FenlarkAppTypes::DiscontinuousMinMax, 4.0, bright), (std::vector<float>{1, 1, 0}));
+    // Raw samples are not clipped: nothing near 1 matches a mean of 4.9.
+    record.normalised = false;
+    EXPECT_EQ(marks(FenlarkAppTypes::DiscontinuousMean, 10.0, bright), (std::vector<float>{0, 0, 0}));
+}
+
 TEST_F(FeatureTools, HomogeneityUsesTheMappingOfTheLatestNormalisation)
 {
     // A cropped load and then an uncropped reload of the same band: the crop
@@ -490,6 +518,7 @@ TEST_F(FeatureTools, HomogeneityUsesTheMappingOfTheLatestNormalisation)
     });
     IO::BandLevel& record = level(0);
     ASSERT_NE(record.cropMin, 0.0f);
+    EXPECT_TRUE(record.normalised);
     EXPECT_DOUBLE_EQ(record.normOffset, record.min);
     EXPECT_DOUBLE_EQ(record.normScale, static_cast<double>(record.max - record.min));
 
@@ -508,6 +537,7 @@ TEST_F(FeatureTools, HomogeneityUsesTheMappingOfTheLatestNormalisation)
     TestSupport::quietly([&] { file->loadBand(0, 0, 0.0, 1.0, false, true); });
     EXPECT_EQ(record.normOffset, 0.0);
     EXPECT_EQ(record.normScale, 1.0);
+    EXPECT_FALSE(record.normalised);
 }
 
 TEST_F(FeatureTools, HomogeneityRefusesWithoutReferenceOrScale)

@@ -1,0 +1,294 @@
+// The segmentation runs of the viewers on a 2000 x 2000 working window of a
+// scene with bright discs and a rectangle on a textured ground (the samples
+// of the synthetic products' visible bands, held in memory):
+//   - the automatic run with the page's defaults and one initial circle
+//     inside each disc: its feature chain, its evolution (steps run, ms per
+//     step) and the whole button press;
+//   - semi-automatic tracing: one mouse move on a 1920 x 1080 main viewer,
+//     from the event to the drawn preview, with the mouse 100, 500 and
+//     1500 px from the anchor, auto stop on and off; median and p95.
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <iostream>
+#include <vector>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QMouseEvent>
+#include <QSettings>
+#include <QSpinBox>
+#include <benchmark/benchmark.h>
+
+#include "SampleProduct.h"
+#include "app/CurveDrawing.h"
+#include "app/FenlarkApp.h"
+#include "app/FenlarkAppUI.h"
+#include "app/Startup.h"
+#include "app/WidgetUtils.h"
+#include "evolution/CurveEvolution.h"
+#include "evolution/SegmentEvolution.h"
+#include "io/Band.h"
+#include "io/File.h"
+#include "resources/Resources.h"
+#include "support/BenchWindow.h"
+#include "support/MemoryFile.h"
+#include "tools/FeatureKeys.h"
+#include "tools/TaskRunner.h"
+#include "viewers/ViewerWidget.h"
+
+namespace {
+
+constexpr int size = 2004;  // a multiple of 6, as working windows are
+
+// The main window showing the scene in three bands on the left side, its
+// working window the whole grid.
+class Scene {
+public:
+    Scene()
+    {
+        window.setupWindow();
+        // Held in memory but read like a product: window reads (for the
+        // statistics of the initial set) go to the raw samples.
+        auto* file = new TestSupport::MemoryFile(size, size);
+        file->name = "scene";
+        for (const char* code : {"B04", "B03", "B02"}) {
+            const std::string band = code;
+            const int index = file->addBandOf(band, 1, [band](int x, int y) {
+                return Sample::sceneReflectance(band, x, y, 1, size);
+            });
+            file->loadBand(index, 0, 0.0, 1.0, false, false);
+            file->loadedBands.insert(index);
+        }
+        window.dataFiles.append(file);
+        window.curveSets.append(QList<UI::CurveSet>());
+        window.relevancyMaps.append(QList<UI::RelevancyMap>());
+        window.ui->leftDataIndex = 0;
+        window.beginTabGroup(0);
+        window.sessionConfig->setValue("dataPropertiesChannelType", 1);
+        window.sessionConfig->setValue("dataPropertiesRedBand", 0);
+        window.sessionConfig->setValue("dataPropertiesGreenBand", 1);
+        window.sessionConfig->setValue("dataPropertiesBlueBand", 2);
+        window.sessionConfig->endGroup();
+        window.fillSegmentationChannelCombo();
+        main()->viewportSize = QSize(1920, 1080);
+        window.refreshAllViewers();
+    }
+
+    UI::ViewerWidget* main() { return window.viewers[0].value(QStringLiteral("viewerWidgetMain")); }
+
+    // One circle of radius 40 inside each disc.
+    UI::CurveSet initialCircles() const
+    {
+        std::vector<std::vector<Point2D>> circles;
+        for (const Sample::SceneDisc& disc : Sample::sceneDiscs(size))
+            circles.push_back(CurveDrawing::circlePath({disc.centerX, disc.centerY}, 40.0));
+        UI::CurveSet set(circles);
+        for (UI::Curve& curve : set.curves)
+            curve.computeGeometry();
+        set.updateBoundingBoxes();
+        return set;
+    }
+
+    BenchSupport::WorkingFolder folder;
+    UI::FenlarkApp window;
+};
+
+double milliseconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+void BM_AutoFeatureChain(benchmark::State& state)
+{
+    Scene scene;
+    TaskRunner::ScopedInlineRunner inline_;
+    std::cout.setstate(std::ios::failbit);
+    scene.window.appendCurveSet(scene.initialCircles());
+    scene.window.setCurvesExplorer(0);
+    bool ok = true;
+    for (auto _ : state)
+        ok = scene.window.computeAutoSegmentationFeatures(FenlarkAppTypes::viewerTabWidget::leftTabWidget, scene.window.ui->comboBoxAutoChannel->currentIndex()) && ok;
+    std::cout.clear();
+    if (!ok)
+        state.SkipWithError("a feature step failed");
+}
+BENCHMARK(BM_AutoFeatureChain)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_AutoEvolution(benchmark::State& state)
+{
+    Scene scene;
+    TaskRunner::ScopedInlineRunner inline_;
+    std::cout.setstate(std::ios::failbit);
+    scene.window.appendCurveSet(scene.initialCircles());
+    scene.window.setCurvesExplorer(0);
+    if (!scene.window.computeAutoSegmentationFeatures(FenlarkAppTypes::viewerTabWidget::leftTabWidget, scene.window.ui->comboBoxAutoChannel->currentIndex())) {
+        std::cout.clear();
+        state.SkipWithError("a feature step failed");
+        return;
+    }
+    IO::File* file = scene.window.dataFiles[0];
+    const int band = scene.window.getSegmentationBand();
+    const float* vx = UI::FenlarkApp::workingAreaImage(file, band, Keys::dataCacheToolsAutoEdgeDetectorGradX);
+    const float* vy = UI::FenlarkApp::workingAreaImage(file, band, Keys::dataCacheToolsAutoEdgeDetectorGradY);
+    const float* map = UI::FenlarkApp::workingAreaImage(file, band, Keys::dataCacheToolsAutoExpandingForceFilterSolution);
+    FenlarkAppUI& ui = *scene.window.ui;
+    const auto in = scene.initialCircles().pointLists(0, 0);
+    double steps = 0.0;
+    std::size_t exportSlots = 0;
+    double totalMs = 0.0;
+    for (auto _ : state) {
+        CurveEvolution evolution;
+        const auto start = std::chrono::steady_clock::now();
+        const auto out = evolution.evolve(in, vx, vy, map, size, size, ui.doubleSpinBoxAutoCurvatureInfluence->value(),
+                                          ui.doubleSpinBoxAutoLambda->value(), ui.spinBoxAutoTotalSteps->value(),
+                                          ui.spinBoxAutoExportInterval->value(), false,
+                                          ui.checkBoxAutoVariableTimeStep->isChecked(),
+                                          ui.checkBoxAutoAutoStop->isChecked(), 10, 0.2);
+        totalMs += milliseconds(std::chrono::steady_clock::now() - start);
+        // Fixed steps of 0.1 unless the variable step is on: the time
+        // reached counts the steps.
+        steps = evolution.time / 0.1;
+        exportSlots = out.size();
+    }
+    std::cout.clear();
+    state.counters["steps_run"] = steps;
+    state.counters["slots"] = static_cast<double>(exportSlots);
+    state.counters["ms_per_step"] = steps > 0 ? totalMs / static_cast<double>(state.iterations()) / steps : 0.0;
+    state.SetLabel("total steps " + std::to_string(ui.spinBoxAutoTotalSteps->value()) + ", auto stop "
+                   + (ui.checkBoxAutoAutoStop->isChecked() ? "on" : "off"));
+}
+BENCHMARK(BM_AutoEvolution)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_AutoRunButton(benchmark::State& state)
+{
+    Scene scene;
+    TaskRunner::ScopedInlineRunner inline_;
+    std::cout.setstate(std::ios::failbit);
+    bool ok = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        scene.window.activeCurveSets().clear();
+        scene.window.appendCurveSet(scene.initialCircles());
+        scene.window.setCurvesExplorer(0);
+        state.ResumeTiming();
+        ok = scene.window.autoEvolve() && ok;
+    }
+    std::cout.clear();
+    state.counters["sets_stored"] = static_cast<double>(scene.window.activeCurveSets().size() - 1);
+    if (!ok)
+        state.SkipWithError("the run failed");
+}
+BENCHMARK(BM_AutoRunButton)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Latency of one mouse move while tracing: range(0) px from the anchor,
+// range(1) auto stop.
+void BM_TracingMove(benchmark::State& state)
+{
+    Scene scene;
+    TaskRunner::ScopedInlineRunner inline_;
+    std::cout.setstate(std::ios::failbit);
+    FenlarkAppUI& ui = *scene.window.ui;
+    ui.checkBoxSemiAutoStop->setChecked(state.range(1) != 0);
+    if (!scene.window.startSemiSegmentation(-1, -1, false)) {
+        std::cout.clear();
+        state.SkipWithError("the tracer's features failed");
+        return;
+    }
+    UI::ViewerWidget* main = scene.main();
+    // The anchor on the left edge of the first disc (the working window is
+    // the whole grid), the mouse down to the right across disc and ground.
+    const Sample::SceneDisc disc = Sample::sceneDiscs(size)[0];
+    const Point2D anchor{disc.centerX - disc.radius, disc.centerY};
+    const double distance = static_cast<double>(state.range(0));
+    ui.segmentAnchor = anchor;
+    std::vector<double> latencies;
+    int k = 0;
+    for (auto _ : state) {
+        // A slightly different position each time, as a moving mouse gives.
+        const QPointF grid(anchor.x + distance * 0.8, anchor.y + distance * 0.6 + (k++ % 3));
+        const QPointF at = (grid - QPointF(main->origin)) * main->zoom;
+        QMouseEvent event(QEvent::MouseMove, at, main->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        const auto start = std::chrono::steady_clock::now();
+        QCoreApplication::sendEvent(main, &event);
+        latencies.push_back(milliseconds(std::chrono::steady_clock::now() - start));
+    }
+    std::cout.clear();
+    std::sort(latencies.begin(), latencies.end());
+    const auto quantile = [&](double q) {
+        return latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
+    };
+    state.counters["median_ms"] = quantile(0.5);
+    state.counters["p95_ms"] = quantile(0.95);
+    state.counters["path_points"] = static_cast<double>(scene.window.pathPoints.size());
+}
+BENCHMARK(BM_TracingMove)
+    ->ArgsProduct({{100, 500, 1500}, {1, 0}})
+    ->ArgNames({"px", "autostop"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(60);
+
+// The tracer alone on the same images and positions: what a move costs
+// without the event and the redraw.
+void BM_TracerAlone(benchmark::State& state)
+{
+    Scene scene;
+    TaskRunner::ScopedInlineRunner inline_;
+    std::cout.setstate(std::ios::failbit);
+    FenlarkAppUI& ui = *scene.window.ui;
+    if (!scene.window.startSemiSegmentation(-1, -1, false)) {
+        std::cout.clear();
+        state.SkipWithError("the tracer's features failed");
+        return;
+    }
+    const Sample::SceneDisc disc = Sample::sceneDiscs(size)[0];
+    const Point2D anchor{disc.centerX - disc.radius, disc.centerY};
+    const double distance = static_cast<double>(state.range(0));
+    const bool autoStop = state.range(1) != 0;
+    IO::File* file = scene.window.dataFiles[0];
+    const int red = scene.window.getBandIndex(0, 0);
+    const auto image = [&](const char* key) { return UI::FenlarkApp::workingAreaImage(file, red, key); };
+    const float* vx = image(Keys::dataCacheToolsSemiEdgeDetectorGradX);
+    const float* vy = image(Keys::dataCacheToolsSemiEdgeDetectorGradY);
+    const float* dx = image(Keys::dataCacheToolsSemiMaxGradX);
+    const float* dy = image(Keys::dataCacheToolsSemiMaxGradY);
+    std::vector<double> latencies;
+    int k = 0;
+    for (auto _ : state) {
+        const Point2D p{anchor.x + distance * 0.8, anchor.y + distance * 0.6 + (k++ % 3)};
+        const double step = CurveDrawing::tracingStep(std::hypot(p.x - anchor.x, p.y - anchor.y), size, size);
+        const auto start = std::chrono::steady_clock::now();
+        SegmentEvolution segment;
+        auto path = segment.segmentBetweenPoints(step, false, anchor.x, p.x, anchor.y, p.y, vx, vy, dx, dy, size,
+                                                 size, ui.doubleSpinBoxSemiCurvatureInfluence->value(), autoStop,
+                                                 true);
+        latencies.push_back(milliseconds(std::chrono::steady_clock::now() - start));
+        benchmark::DoNotOptimize(path.data());
+    }
+    std::cout.clear();
+    std::sort(latencies.begin(), latencies.end());
+    state.counters["median_ms"] = latencies[latencies.size() / 2];
+    state.counters["p95_ms"] = latencies[std::min(latencies.size() - 1, latencies.size() * 95 / 100)];
+}
+BENCHMARK(BM_TracerAlone)
+    ->ArgsProduct({{100, 500, 1500}, {1, 0}})
+    ->ArgNames({"px", "autostop"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(60);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Startup::tuneAllocator();
+    // No dialog may wait for a user: messages go to the error stream.
+    setMessageBoxHandler([](const MessageBoxRequest& request) {
+        std::cerr << "message: " << request.text.toStdString() << std::endl;
+        return QMessageBox::Yes;
+    });
+    return BenchSupport::runWindowBenchmarks(argc, argv, [] { Fenlark::initResources(); });
+}

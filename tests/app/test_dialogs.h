@@ -1,0 +1,50 @@
+#pragma once
+
+// Answers every dialog of a window test through the dialog seam and keeps
+// what was asked.
+
+#include <QList>
+#include <QStringList>
+
+#include "app/WidgetUtils.h"
+
+namespace ShellTest {
+
+// Answers every dialog: file dialogs with the queued answers (then as
+// cancelled), questions with `answer`; keeps every request.
+class Dialogs {
+public:
+    Dialogs()
+        : messages_([this](const MessageBoxRequest& request) {
+            requests.append(request);
+            return answer;
+        })
+        , files_([this](const FileDialogRequest& request) {
+            fileRequests.append(request);
+            return fileAnswers.isEmpty() ? QStringList() : fileAnswers.takeFirst();
+        })
+    {
+    }
+
+    // The texts of the plain messages, in order.
+    QStringList messageTexts() const
+    {
+        QStringList out;
+        for (const MessageBoxRequest& request : requests) {
+            if (request.kind == MessageBoxRequest::Kind::Message)
+                out.append(request.text);
+        }
+        return out;
+    }
+
+    QList<MessageBoxRequest> requests;
+    QList<FileDialogRequest> fileRequests;
+    QList<QStringList> fileAnswers;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
+
+private:
+    ScopedMessageBoxHandler messages_;
+    ScopedFileDialogHandler files_;
+};
+
+} // namespace ShellTest

@@ -1,0 +1,572 @@
+// Segmentation by mouse on a real product with known edges: initial shapes,
+// the automatic run, semi-automatic tracing and the local adjustment, driven
+// by mouse events on the main viewer.
+
+#include <cmath>
+#include <filesystem>
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QMenuBar>
+#include <QSpinBox>
+#include <QTreeWidget>
+
+#include "app/CurveDrawing.h"
+#include "io/test_jp2zip_fixture.h"
+#include "test_dialogs.h"
+#include "test_shell_support.h"
+#include "tools/TaskRunner.h"
+
+using ShellTest::Dialogs;
+using ShellTest::Shell;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kSize = 120;     // the product's working grid
+constexpr int kWindow = 84;    // the working window: a part of the grid
+
+Sample::ProductSpec sceneProduct(int originEasting = 500000)
+{
+    Sample::ProductSpec spec;
+    spec.size = kSize;
+    spec.scene = Sample::Scene::Shapes;
+    spec.originEasting = originEasting;
+    return spec;
+}
+
+// Mean and largest distance of a curve's points to a circle.
+struct Fit {
+    double mean = 0.0;
+    double worst = 0.0;
+};
+Fit fitToCircle(const std::vector<Point2D>& points, double cx, double cy, double r)
+{
+    Fit fit;
+    for (const Point2D& p : points) {
+        const double d = std::abs(std::hypot(p.x - cx, p.y - cy) - r);
+        fit.mean += d;
+        fit.worst = std::max(fit.worst, d);
+    }
+    fit.mean /= static_cast<double>(std::max<std::size_t>(points.size(), 1));
+    return fit;
+}
+
+class MouseTools : public Shell {
+protected:
+    std::string defaults() const override
+    {
+        std::string text = Shell::defaults();
+        replaceLine(text, "workingWidth=1002", "workingWidth=" + std::to_string(kWindow));
+        replaceLine(text, "workingHeight=1002", "workingHeight=" + std::to_string(kWindow));
+        return text;
+    }
+
+    void SetUp() override
+    {
+        Shell::SetUp();
+        window->mouseTimer.now = [this] { return clock; };
+        open({product(sceneProduct())});
+        ASSERT_EQ(window->dataFiles.size(), 1);
+        window->setToolDocksEnabled(true);
+        disc = Sample::sceneDiscs(kSize)[0];
+    }
+
+    QString product(const Sample::ProductSpec& spec)
+    {
+        const fs::path into = folder.path() / std::to_string(products_++);
+        fs::create_directories(into);
+        return QString::fromStdString(Jp2ZipTest::copyOfProduct(into, spec).string());
+    }
+
+    void open(const QStringList& paths)
+    {
+        dialogs.fileAnswers.append(paths);
+        Jp2ZipTest::quietly([&] { window->ui->actionOpen->trigger(); });
+    }
+
+    IO::File* file(int index = 0) { return window->dataFiles[index]; }
+    UI::ViewerWidget* main(int side = 0) { return viewer(side); }
+    QList<UI::CurveSet>& sets() { return window->activeCurveSets(); }
+    FenlarkAppUI& ui() { return *window->ui; }
+
+    // Widget position of a full-grid pixel position on a viewer.
+    static QPointF at(const UI::ViewerWidget* target, Point2D p)
+    {
+        return {(p.x - target->origin.x()) * target->zoom, (p.y - target->origin.y()) * target->zoom};
+    }
+
+    void send(UI::ViewerWidget* target, QEvent::Type type, QPointF position, Qt::MouseButton button,
+              Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QMouseEvent event(type, position, target->mapToGlobal(position), button, buttons, modifiers);
+        Jp2ZipTest::quietly([&] { QCoreApplication::sendEvent(target, &event); });
+    }
+    void press(Point2D p, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int side = 0)
+    {
+        send(main(side), QEvent::MouseButtonPress, at(main(side), p), Qt::LeftButton, Qt::LeftButton, modifiers);
+    }
+    void release(Point2D p, int side = 0)
+    {
+        send(main(side), QEvent::MouseButtonRelease, at(main(side), p), Qt::LeftButton, Qt::NoButton);
+    }
+    void click(Point2D p)
+    {
+        press(p);
+        release(p);
+    }
+    void move(Point2D p) { send(main(), QEvent::MouseMove, at(main(), p), Qt::NoButton, Qt::NoButton); }
+    void rightPress() { send(main(), QEvent::MouseButtonPress, QPointF(5, 5), Qt::RightButton, Qt::RightButton); }
+
+    // Point of the disc's edge (plus a margin) at an angle in degrees.
+    Point2D onDisc(double degrees, double margin = 0.0) const
+    {
+        const double t = degrees * M_PI / 180.0;
+        return {disc.centerX + (disc.radius + margin) * std::cos(t), disc.centerY + (disc.radius + margin) * std::sin(t)};
+    }
+
+    bool controlsEnabled()
+    {
+        return ui().dockWidgetData->isEnabled() && ui().dockWidgetCurves->isEnabled() && ui().menuBar->isEnabled()
+            && ui().mainToolBar->isEnabled();
+    }
+
+    // A closed circle around the disc as a stored curve set, made current.
+    void addCircleSet(double margin)
+    {
+        std::vector<Point2D> points = CurveDrawing::circlePath({disc.centerX, disc.centerY}, disc.radius + margin);
+        UI::CurveSet set({points});
+        set.setName("circle");
+        set.setType("kml");
+        set.curves[0].setName("ring");
+        set.curves[0].computeGeometry();
+        set.updateBoundingBoxes();
+        window->appendCurveSet(set);
+        window->setCurvesExplorer(static_cast<int>(sets().size()) - 1);
+    }
+
+    TestSupport::TempDir folder;
+    int products_ = 0;
+    qint64 clock = 1000;
+    Dialogs dialogs;
+    TaskRunner::ScopedInlineRunner inlineTasks;
+    Sample::SceneDisc disc;
+};
+
+} // namespace
+
+TEST_F(MouseTools, CircleIsAnchoredByOneClickAndStoredByTheNext)
+{
+    const QPoint origin(file()->getWorkAreaX(0), file()->getWorkAreaY(0));
+    ASSERT_NE(origin, QPoint(0, 0)) << "the working window should sit inside the grid";
+    ui().pushButtonAutoInitCircle->click();
+    EXPECT_TRUE(ui().initCircleMode);
+    EXPECT_TRUE(ui().workingAreaLocked);
+    EXPECT_FALSE(controlsEnabled());
+
+    const Point2D centre{48.0, 40.0};
+    click(centre);
+    EXPECT_DOUBLE_EQ(ui().shapeAnchor.x, centre.x - origin.x());
+    EXPECT_DOUBLE_EQ(ui().shapeAnchor.y, centre.y - origin.y());
+    move({58.0, 40.0});
+    EXPECT_EQ(window->pathPoints.size(), 126u);
+    click({58.0, 40.0});
+
+    ASSERT_EQ(sets().size(), 1);
+    const UI::CurveSet& set = sets()[0];
+    EXPECT_EQ(set.name, "curveSet_0");
+    EXPECT_EQ(set.type, "kml");
+    ASSERT_EQ(set.curves.size(), 1u);
+    const UI::Curve& curve = set.curves[0];
+    EXPECT_EQ(curve.name, "curve_0");
+    EXPECT_EQ(curve.segmType, "initCurve");
+    EXPECT_TRUE(curve.closed);
+    EXPECT_FALSE(curve.inner);
+    EXPECT_NEAR(curve.area, M_PI * 100.0, 2.0);
+    // Stored in full-grid pixels: the working-area anchor plus the origin.
+    EXPECT_DOUBLE_EQ(curve.points().front().x, 58.0);
+    EXPECT_DOUBLE_EQ(curve.points().front().y, 40.0);
+    EXPECT_EQ(set.mean.size(), file()->bands.size());
+    const QColor unactive = ui().curveColors.value("Curve/unactiveCurveColor");
+    EXPECT_EQ(curve.color, (std::vector<int>{unactive.red(), unactive.green(), unactive.blue(), 255}));
+    EXPECT_EQ(window->curveCounter, 1);
+    EXPECT_EQ(window->curveSetCounter, 1);
+    EXPECT_EQ(window->getCurveExplorerIndex(0), 0);
+    EXPECT_FALSE(ui().initCircleMode);
+    EXPECT_TRUE(controlsEnabled());
+    EXPECT_FALSE(ui().workingAreaLocked);
+    EXPECT_DOUBLE_EQ(ui().shapeAnchor.x, -1.0);
+
+    // With a feature image shown beside the viewer the window stays put.
+    setSideValue(0, "featureShowed", 1);
+    ui().pushButtonAutoInitSquare->click();
+    click(centre);
+    move({52.0, 42.0});
+    click({52.0, 42.0});
+    ASSERT_EQ(sets().size(), 2);
+    EXPECT_EQ(sets()[1].name, "curveSet_1");
+    EXPECT_EQ(sets()[1].curves[0].name, "curve_1");
+    EXPECT_TRUE(ui().workingAreaLocked);
+}
+
+TEST_F(MouseTools, PolygonDrawnEitherWayRoundIsAnOuterBoundary)
+{
+    ui().spinBoxSemiMagnetThreshold->setValue(3);
+    // Counter-clockwise on the screen, closed by a click near the first
+    // vertex, which the magnet pulls onto it.
+    ui().pushButtonAutoInitPolygon->click();
+    const std::vector<Point2D> vertices{{40, 40}, {40, 60}, {60, 60}, {60, 40}};
+    for (const Point2D& v : vertices) {
+        move(v);
+        click(v);
+    }
+    move({41, 41});
+    click({41, 41});
+    ASSERT_EQ(sets().size(), 1);
+    const UI::Curve& curve = sets()[0].curves[0];
+    EXPECT_FALSE(ui().initPolygonMode);
+    EXPECT_TRUE(curve.closed);
+    EXPECT_FALSE(curve.inner);
+    EXPECT_NEAR(curve.area, 400.0, 1.0);
+    EXPECT_EQ(curve.points().front(), curve.points().back());
+    EXPECT_NEAR(curve.perimeter, 80.0, 1.0);  // every side once
+    std::vector<int> mask;
+    sets()[0].rasterize(0, 0, kSize, kSize, mask);
+    EXPECT_EQ(mask[50 * kSize + 50], 1);
+}
+
+TEST_F(MouseTools, RightPressBeforeTheSecondClickStoresNothing)
+{
+    ui().pushButtonAutoInitCircle->click();
+    click({48.0, 40.0});
+    move({55.0, 40.0});
+    rightPress();
+    EXPECT_TRUE(sets().isEmpty());
+    EXPECT_FALSE(ui().initCircleMode);
+    EXPECT_TRUE(controlsEnabled());
+    EXPECT_EQ(window->curveSetCounter, 0);
+    EXPECT_TRUE(window->pathPoints.empty());
+}
+
+TEST_F(MouseTools, OnlyAReleaseSoonAfterItsOwnPressIsAClick)
+{
+    ui().pushButtonAutoInitCircle->click();
+    // A release without a press on a viewer.
+    release({48.0, 40.0});
+    EXPECT_DOUBLE_EQ(ui().shapeAnchor.x, -1.0);
+    // A long press is a drag: the drag ends, no anchor.
+    press({48.0, 40.0});
+    EXPECT_TRUE(main()->dragging);
+    clock += 501;
+    release({48.0, 40.0});
+    EXPECT_FALSE(main()->dragging);
+    EXPECT_DOUBLE_EQ(ui().shapeAnchor.x, -1.0);
+    // 500 ms is still a click.
+    press({48.0, 40.0});
+    clock += 500;
+    release({48.0, 40.0});
+    EXPECT_NE(ui().shapeAnchor.x, -1.0);
+}
+
+TEST_F(MouseTools, ShiftClickCopiesThePositionOfTheClickedSide)
+{
+    open({product(sceneProduct(620000))});
+    ASSERT_EQ(window->dataFiles.size(), 2);
+    window->toolButtonTabWidget_clicked();
+    emit ui().rightTabWidget->tabBarClicked(0);
+    Jp2ZipTest::quietly([&] { window->showDataSet(1); });
+    emit ui().leftTabWidget->tabBarClicked(0);
+    ASSERT_EQ(ui().activeSide, 0);
+    QApplication::processEvents();
+    setViewport(main(1), QSize(240, 240));
+    window->refreshAllViewers();
+    ASSERT_FALSE(main(1)->isEmpty());
+
+    const Point2D p{60.0, 50.0};
+    const QPoint widget = at(main(1), p).toPoint();
+    const double x = widget.x() / main(1)->zoom + main(1)->origin.x();
+    const double y = widget.y() / main(1)->zoom + main(1)->origin.y();
+    QApplication::clipboard()->clear();
+    press(p, Qt::ShiftModifier, 1);
+    release(p, 1);
+    const QString expected = QString::fromStdString(file(1)->latLonText(x, y));
+    ASSERT_FALSE(expected.isEmpty());
+    EXPECT_NE(expected, QString::fromStdString(file(0)->latLonText(x, y)));
+    EXPECT_EQ(QApplication::clipboard()->text(), expected);
+    // The press also made the clicked side active.
+    EXPECT_EQ(ui().activeSide, 1);
+
+    // Shift with another modifier copies nothing.
+    QApplication::clipboard()->clear();
+    press(p, Qt::ShiftModifier | Qt::ControlModifier, 1);
+    release(p, 1);
+    EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
+}
+
+TEST_F(MouseTools, EvolveWithoutACurrentSetOnlyWarns)
+{
+    const struct {
+        int sets;
+        int current;
+        const char* message;
+    } cases[] = {
+        {0, -1, "Create and select the initial curve"},
+        {1, -1, "Select the initial curve"},
+        {1, 5, "Select the initial curve"},  // a stale stored index
+    };
+    for (const auto& c : cases) {
+        window->activeCurveSets().clear();
+        for (int i = 0; i < c.sets; ++i)
+            window->appendCurveSet(ShellTest::squareSet(30, 30, 50, 50, {0, 0, 0, 255}));
+        setSideValue(0, "curveExplorerStateCurrentIndex", c.current);
+        dialogs.requests.clear();
+        ui().pushButtonAutoEvolve->click();
+        EXPECT_EQ(dialogs.messageTexts(), QStringList{c.message});
+        EXPECT_EQ(sets().size(), c.sets);
+        EXPECT_EQ(window->curveSetCounter, 0);
+        EXPECT_TRUE(controlsEnabled());
+        EXPECT_FALSE(ui().workingAreaLocked);
+    }
+}
+
+TEST_F(MouseTools, EvolveGrowsASquareOntoTheDiscEdge)
+{
+    // A small square inside the disc: the run expands it over the
+    // homogeneous disc until the edge holds it.
+    const double half = 5.0;
+    window->appendCurveSet(ShellTest::squareSet(disc.centerX - half, disc.centerY - half, disc.centerX + half,
+                                                disc.centerY + half, {0, 0, 0, 255}));
+    window->setCurvesExplorer(0);
+    ui().spinBoxAutoTotalSteps->setValue(400);
+    ui().spinBoxAutoExportInterval->setValue(200);
+    ui().checkBoxAutoAutoStop->setChecked(false);
+    dialogs.requests.clear();
+    Jp2ZipTest::quietly([&] { ui().pushButtonAutoEvolve->click(); });
+
+    EXPECT_TRUE(dialogs.messageTexts().isEmpty()) << dialogs.messageTexts().join("; ").toStdString();
+    ASSERT_EQ(sets().size(), 3);
+    EXPECT_EQ(sets()[1].name, "curveSet_0");
+    EXPECT_EQ(sets()[2].name, "curveSet_1");
+    for (const UI::Curve& curve : sets()[2].curves) {
+        EXPECT_EQ(curve.segmType, "autoSeg");
+        EXPECT_TRUE(curve.closed);
+    }
+    const Fit before = fitToCircle(sets()[0].curves[0].points(), disc.centerX, disc.centerY, disc.radius);
+    const Fit after = fitToCircle(sets()[2].curves[0].points(), disc.centerX, disc.centerY, disc.radius);
+    EXPECT_LT(after.mean, 1.5) << before.mean << " -> " << after.mean;
+    EXPECT_TRUE(controlsEnabled());
+    EXPECT_FALSE(ui().workingAreaLocked);
+    // The explorer keeps its current set.
+    EXPECT_EQ(window->getCurveExplorerIndex(0), 0);
+}
+
+TEST_F(MouseTools, EvolveOfAnOpenCurveAsksOnceAndNoLeavesEverything)
+{
+    UI::CurveSet open({{{30, 30}, {50, 30}, {50, 50}, {30, 50}}});
+    open.updateBoundingBoxes();
+    window->appendCurveSet(open);
+    window->setCurvesExplorer(0);
+    ui().spinBoxAutoTotalSteps->setValue(20);
+    ui().spinBoxAutoExportInterval->setValue(10);
+
+    dialogs.answer = QMessageBox::No;
+    ui().pushButtonAutoEvolve->click();
+    ASSERT_EQ(dialogs.requests.size(), 1);
+    EXPECT_EQ(dialogs.requests[0].kind, MessageBoxRequest::Kind::Question);
+    EXPECT_EQ(dialogs.requests[0].title, "Close curves");
+    EXPECT_EQ(sets().size(), 1);
+    EXPECT_TRUE(controlsEnabled());
+    EXPECT_FALSE(ui().workingAreaLocked);
+
+    dialogs.requests.clear();
+    dialogs.answer = QMessageBox::Yes;
+    Jp2ZipTest::quietly([&] { ui().pushButtonAutoEvolve->click(); });
+    EXPECT_EQ(dialogs.requests.size(), 1);  // the question alone
+    EXPECT_EQ(sets().size(), 3);
+}
+
+TEST_F(MouseTools, EvolveStopsWhenItsFeaturesCannotBeComputed)
+{
+    window->appendCurveSet(ShellTest::squareSet(30, 30, 50, 50, {0, 0, 0, 255}));
+    window->setCurvesExplorer(0);
+    ui().comboBoxAutoEdgeFilterType->setCurrentIndex(-1);
+    Jp2ZipTest::quietly([&] { ui().pushButtonAutoEvolve->click(); });
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{"Unable to run evolution of the curve."});
+    EXPECT_EQ(sets().size(), 1);
+    EXPECT_TRUE(controlsEnabled());
+    EXPECT_FALSE(ui().workingAreaLocked);
+}
+
+TEST_F(MouseTools, EvolvedStatesBecomeNamedSetsInsideTheGrid)
+{
+    // Working-area states at a window origin of (6, 12).
+    file()->setWorkAreaX(0, 6);
+    file()->setWorkAreaY(0, 12);
+    const std::vector<Point2D> outer{{10, 10}, {30, 10}, {30, 30}, {10, 30}, {10, 10}};
+    const std::vector<Point2D> hole{{15, 15}, {15, 25}, {25, 25}, {25, 15}, {15, 15}};
+    const std::vector<Point2D> atLeftEdge{{-6, 10}, {5, 10}, {5, 20}, {-6, 20}, {-6, 10}};
+    const std::vector<Point2D> atRightEdge{{100, 10}, {114, 10}, {114, 20}, {100, 20}, {100, 10}};
+    window->curveSetCounter = 12;
+    window->curveCounter = 40;
+
+    EXPECT_FALSE(window->storeEvolvedStates({{outer, hole}, {atLeftEdge}, {atRightEdge}, {hole}}, file(), 0, false));
+    // The first state without its hole, the border states dropped, the
+    // state of a hole alone not stored.
+    ASSERT_EQ(sets().size(), 1);
+    EXPECT_EQ(sets()[0].name, "curveSet_12");
+    ASSERT_EQ(sets()[0].curves.size(), 1u);
+    EXPECT_EQ(sets()[0].curves[0].name, "curve_40");
+    EXPECT_EQ(sets()[0].curves[0].points().front(), (Point2D{16, 22}));
+    EXPECT_DOUBLE_EQ(sets()[0].curves[0].area, 400.0);
+    EXPECT_EQ(window->curveSetCounter, 13);
+    EXPECT_EQ(window->curveCounter, 41);
+
+    // Kept when asked for: the hole stays, inner.
+    EXPECT_TRUE(window->storeEvolvedStates({{outer, hole}}, file(), 0, true));
+    ASSERT_EQ(sets().size(), 2);
+    ASSERT_EQ(sets()[1].curves.size(), 2u);
+    EXPECT_TRUE(sets()[1].curves[1].inner);
+    EXPECT_EQ(sets()[1].curves[1].name, "curve_42");
+}
+
+TEST_F(MouseTools, TracingAlongTheDiscClosesOnItsFirstPoint)
+{
+    ui().spinBoxSemiMagnetThreshold->setValue(2);
+    ui().pushButtonSemiSegmNew->click();
+    ASSERT_TRUE(ui().semiSegmentationMode);
+    EXPECT_FALSE(controlsEnabled());
+
+    // Counter-clockwise round the disc, ending near the first point.
+    const Point2D first = onDisc(0.0);
+    click(first);
+    for (double degrees : {-90.0, -180.0, -270.0}) {
+        move(onDisc(degrees));
+        ASSERT_GE(window->pathPoints.size(), 2u);
+        click(onDisc(degrees));
+    }
+    move({first.x + 1.0, first.y + 1.0});
+    click({first.x + 1.0, first.y + 1.0});
+
+    EXPECT_FALSE(ui().semiSegmentationMode);
+    EXPECT_TRUE(controlsEnabled());
+    ASSERT_EQ(sets().size(), 1);
+    const UI::Curve& curve = sets()[0].curves[0];
+    EXPECT_EQ(curve.segmType, "semiSeg");
+    EXPECT_TRUE(curve.closed);
+    EXPECT_FALSE(curve.inner);
+    EXPECT_GT(curve.area, 0.0);
+    const Fit fit = fitToCircle(curve.points(), disc.centerX, disc.centerY, disc.radius);
+    EXPECT_LT(fit.mean, 1.5);
+    EXPECT_EQ(window->curveSetCounter, 1);
+}
+
+TEST_F(MouseTools, TracingRefusesWhatItCannotStart)
+{
+    // A closed curve cannot be continued.
+    addCircleSet(2.0);
+    ui().treeWidgetCurvesExplorer->topLevelItem(0)->setSelected(true);
+    ui().pushButtonSemiSegmContinue->click();
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{"Unable to continue in semi automatic segmentation."});
+    EXPECT_FALSE(ui().semiSegmentationMode);
+    EXPECT_TRUE(controlsEnabled());
+
+    // Features that cannot be computed leave the mode off.
+    dialogs.requests.clear();
+    ui().comboBoxSemiFilterType->setCurrentIndex(-1);
+    ui().pushButtonSemiSegmNew->click();
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{"Unable to initalize semi segmentation."});
+    EXPECT_FALSE(ui().semiSegmentationMode);
+    EXPECT_TRUE(controlsEnabled());
+    // Moves and clicks do nothing.
+    click(onDisc(0.0));
+    move(onDisc(90.0));
+    EXPECT_TRUE(window->pathPoints.empty());
+    EXPECT_EQ(sets().size(), 1);
+}
+
+TEST_F(MouseTools, LocalAdjustmentRetracesAnArcOntoTheDisc)
+{
+    addCircleSet(4.0);
+    const UI::Curve original = sets()[0].curves[0];
+    QTreeWidget* tree = ui().treeWidgetCurvesExplorer;
+    tree->topLevelItem(0)->setSelected(true);
+    window->curveLocalAdjustActionAction_triggered();
+    ASSERT_TRUE(ui().localAdjustMode);
+    EXPECT_FALSE(controlsEnabled());
+
+    // Two ends of the arc, then a point inside it.
+    click(onDisc(0.0, 4.0));
+    click(onDisc(90.0, 4.0));
+    EXPECT_FALSE(ui().localAdjustTracking);
+    click(onDisc(45.0, 4.0));
+    ASSERT_EQ(ui().pickedPointIndices.size(), 3u);
+    EXPECT_TRUE(ui().localAdjustTracking);
+    move(onDisc(45.0));
+    EXPECT_GE(window->pathPoints.size(), 2u);
+    click(onDisc(45.0));
+
+    ASSERT_EQ(sets().size(), 2);
+    const UI::CurveSet& adjusted = sets()[1];
+    EXPECT_EQ(adjusted.name, "curveSet_0");
+    const UI::Curve& curve = adjusted.curves[0];
+    EXPECT_TRUE(curve.closed);
+    EXPECT_FALSE(curve.inner);
+    // Area and perimeter describe the new shape: smaller than the ring's.
+    EXPECT_LT(curve.area, original.area - 10.0);
+    EXPECT_NE(curve.perimeter, original.perimeter);
+    // The retraced quarter lies nearer the disc than the ring did.
+    std::vector<Point2D> quarter;
+    for (const Point2D& p : curve.points()) {
+        if (p.x > disc.centerX + 3 && p.y > disc.centerY + 3)
+            quarter.push_back(p);
+    }
+    ASSERT_FALSE(quarter.empty());
+    EXPECT_LT(fitToCircle(quarter, disc.centerX, disc.centerY, disc.radius).mean, 2.5);
+    EXPECT_EQ(sets()[0].curves[0].points(), original.points());
+    EXPECT_FALSE(ui().localAdjustMode);
+    EXPECT_FALSE(ui().workingAreaLocked);
+    EXPECT_TRUE(controlsEnabled());
+    const int red = window->getBandIndex(0, 0);
+    EXPECT_EQ(file()->bands[red].levels[0].cacheSize("dataCacheToolsSemiEdgeDetectorGradX"), 0u);
+}
+
+TEST_F(MouseTools, LocalAdjustmentEndsWithoutStoringOnARightPress)
+{
+    addCircleSet(4.0);
+    ui().treeWidgetCurvesExplorer->topLevelItem(0)->setSelected(true);
+    window->curveLocalAdjustActionAction_triggered();
+    click(onDisc(0.0, 4.0));
+    click(onDisc(0.0, 4.0));  // the same point again
+    EXPECT_EQ(dialogs.messageTexts(),
+              QStringList{"Selected point can not be the same as the previously selected one."});
+    EXPECT_EQ(ui().pickedPointIndices.size(), 1u);
+    rightPress();
+    EXPECT_EQ(sets().size(), 1);
+    EXPECT_FALSE(ui().localAdjustMode);
+    EXPECT_EQ(ui().pickedCurveSet, -1);
+    EXPECT_TRUE(ui().pickedPointIndices.empty());
+    EXPECT_TRUE(controlsEnabled());
+}
+
+TEST_F(MouseTools, LocalAdjustmentNeedsExactlyOneRow)
+{
+    addCircleSet(4.0);
+    addCircleSet(6.0);
+    QTreeWidget* tree = ui().treeWidgetCurvesExplorer;
+    tree->topLevelItem(0)->setSelected(true);
+    tree->topLevelItem(1)->setSelected(true);
+    window->curveLocalAdjustActionAction_triggered();
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{"You can select only one curve or curve set for local adjust."});
+    EXPECT_FALSE(ui().localAdjustMode);
+    EXPECT_TRUE(controlsEnabled());
+
+    // A mode without a picked set picks nothing.
+    ui().localAdjustMode = true;
+    click(onDisc(0.0, 4.0));
+    EXPECT_TRUE(ui().pickedPointIndices.empty());
+    rightPress();
+    EXPECT_FALSE(ui().localAdjustMode);
+}
