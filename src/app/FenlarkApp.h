@@ -758,11 +758,17 @@ private:
     // working curve gets the segmentation type, the set its type, colour and
     // fresh statistics; the counters grow.
     void storeWorkingCurveSet(const char* segmentationType);
-    // The active side's feature image of the red display band under key, or
-    // null when it is missing or not of the working area's size.
-    const float* semiFeatureImage(const char* key);
-    // The four images the tracers read are present for the active side.
-    bool semiFeaturesReady();
+    // The images the tracers read, from level 0 of the active side's red
+    // display band: the vector field that moves a segment and the direction
+    // field of its initial path (largest gradients for multichannel data).
+    struct TracerImages {
+        const float* vx = nullptr;
+        const float* vy = nullptr;
+        const float* dirX = nullptr;
+        const float* dirY = nullptr;
+    };
+    // False when one of them is missing or not of the working area's size.
+    bool tracerImages(TracerImages& out);
 
     // Set by a confirmed close: the session file is gone and must stay gone.
     bool sessionEnded_ = false;

@@ -10,7 +10,6 @@
 #include "app/CurveDrawing.h"
 #include "app/FenlarkApp.h"
 #include "app/FenlarkAppUI.h"
-#include "app/SettingsKeys.h"
 #include "app/WidgetUtils.h"
 #include "evolution/SegmentEvolution.h"
 #include "io/File.h"
@@ -109,7 +108,8 @@ void FenlarkApp::localAdjustRelease(QPointF position, ViewerWidget* viewer)
 void FenlarkApp::localAdjustMove(QPointF position, ViewerWidget* viewer)
 {
     IO::File* file = getDataFile(ui->activeSide);
-    if (!viewer || !file || !semiFeaturesReady())
+    TracerImages images;
+    if (!viewer || !file || !tracerImages(images))
         return;
     const QPointF mouse = workingAreaPosition(viewer, position);
     if (mouse.x() < 0.0 || mouse.y() < 0.0 || mouse.x() >= file->workAreaWidth || mouse.y() >= file->workAreaHeight)
@@ -133,11 +133,7 @@ void FenlarkApp::localAdjustMove(QPointF position, ViewerWidget* viewer)
     const Point2D b{curve->points()[static_cast<std::size_t>(picks[0])].x - origin.x(),
                     curve->points()[static_cast<std::size_t>(picks[0])].y - origin.y()};
 
-    const bool multi = isMultiChannel(ui->activeSide);
-    const float* vx = semiFeatureImage(Keys::dataCacheToolsSemiEdgeDetectorGradX);
-    const float* vy = semiFeatureImage(Keys::dataCacheToolsSemiEdgeDetectorGradY);
-    const float* dirX = semiFeatureImage(multi ? Keys::dataCacheToolsSemiMaxGradX : Keys::dataCacheToolsSemiGradX);
-    const float* dirY = semiFeatureImage(multi ? Keys::dataCacheToolsSemiMaxGradY : Keys::dataCacheToolsSemiGradY);
+    const auto [vx, vy, dirX, dirY] = images;
     const int width = file->workAreaWidth;
     const int height = file->workAreaHeight;
     SegmentEvolution toMouse;
@@ -181,9 +177,9 @@ void FenlarkApp::applyLocalAdjust()
     appendCurveSet(std::move(adjusted));
     setCurvesExplorer(getCurveExplorerIndex(ui->activeSide));
 
-    setMainControlsLocked(false);
+    // The images were computed for this working window, which the end of the
+    // adjustment lets go; endLocalAdjust brings the controls back.
     ui->semiSegmentationMode = false;
-    ui->segmentAnchor = {-1.0, -1.0};
     clearFeatureCache(ui->activeSide);
     endLocalAdjust();
 }

@@ -63,26 +63,25 @@ bool FenlarkApp::computeSemiSegmentationFeatures(ViewerSide side)
                                            key(Keys::dataCacheToolsSemiEdgeDetectorGradY), -1);
 }
 
-const float* FenlarkApp::semiFeatureImage(const char* cacheKey)
+bool FenlarkApp::tracerImages(TracerImages& out)
 {
     const int side = ui->activeSide;
-    return workingAreaImage(getDataFile(side), getBandIndex(side, 0), cacheKey);
-}
-
-bool FenlarkApp::semiFeaturesReady()
-{
-    const bool multi = isMultiChannel(ui->activeSide);
-    return semiFeatureImage(Keys::dataCacheToolsSemiEdgeDetectorGradX)
-        && semiFeatureImage(Keys::dataCacheToolsSemiEdgeDetectorGradY)
-        && semiFeatureImage(multi ? Keys::dataCacheToolsSemiMaxGradX : Keys::dataCacheToolsSemiGradX)
-        && semiFeatureImage(multi ? Keys::dataCacheToolsSemiMaxGradY : Keys::dataCacheToolsSemiGradY);
+    const IO::File* file = getDataFile(side);
+    const int band = getBandIndex(side, 0);
+    const bool multi = isMultiChannel(side);
+    out.vx = workingAreaImage(file, band, Keys::dataCacheToolsSemiEdgeDetectorGradX);
+    out.vy = workingAreaImage(file, band, Keys::dataCacheToolsSemiEdgeDetectorGradY);
+    out.dirX = workingAreaImage(file, band, multi ? Keys::dataCacheToolsSemiMaxGradX : Keys::dataCacheToolsSemiGradX);
+    out.dirY = workingAreaImage(file, band, multi ? Keys::dataCacheToolsSemiMaxGradY : Keys::dataCacheToolsSemiGradY);
+    return out.vx && out.vy && out.dirX && out.dirY;
 }
 
 bool FenlarkApp::prepareSemiFeatures(int, int)
 {
     const bool computed = computeSemiSegmentationFeatures(static_cast<ViewerSide>(ui->activeSide));
     ui->workingAreaLocked = true;
-    return computed && semiFeaturesReady();
+    TracerImages images;
+    return computed && tracerImages(images);
 }
 
 void FenlarkApp::on_pushButtonSemiSegmNew_clicked()
@@ -182,7 +181,10 @@ void FenlarkApp::semiSegmentationMove(QPointF position, ViewerWidget* viewer)
         return;
     }
     if (!ui->spinBoxSemiMagnetThreshold || !ui->comboBoxSemiInitialCondition || !ui->doubleSpinBoxSemiCurvatureInfluence
-        || !ui->checkBoxSemiAutoStop || !ui->checkBoxSemiEvolveSegment || !semiFeaturesReady())
+        || !ui->checkBoxSemiAutoStop || !ui->checkBoxSemiEvolveSegment)
+        return;
+    TracerImages images;
+    if (!tracerImages(images))
         return;
     Point2D p{mouse.x(), mouse.y()};
     if (workingCurveIndex >= 0 && workingCurveIndex < static_cast<int>(workingCurveSet.curves.size())) {
@@ -195,15 +197,10 @@ void FenlarkApp::semiSegmentationMove(QPointF position, ViewerWidget* viewer)
     }
     const double step = CurveDrawing::tracingStep(std::hypot(p.x - anchor.x, p.y - anchor.y), file->workAreaWidth,
                                                   file->workAreaHeight);
-    const bool multi = isMultiChannel(ui->activeSide);
     SegmentEvolution segment;
     pathPoints = segment.segmentBetweenPoints(
         step, ui->comboBoxSemiInitialCondition->currentIndex() == 1, anchor.x, p.x, anchor.y, p.y,
-        semiFeatureImage(Keys::dataCacheToolsSemiEdgeDetectorGradX),
-        semiFeatureImage(Keys::dataCacheToolsSemiEdgeDetectorGradY),
-        semiFeatureImage(multi ? Keys::dataCacheToolsSemiMaxGradX : Keys::dataCacheToolsSemiGradX),
-        semiFeatureImage(multi ? Keys::dataCacheToolsSemiMaxGradY : Keys::dataCacheToolsSemiGradY),
-        file->workAreaWidth, file->workAreaHeight, ui->doubleSpinBoxSemiCurvatureInfluence->value(),
+        images.vx, images.vy, images.dirX, images.dirY, file->workAreaWidth, file->workAreaHeight, ui->doubleSpinBoxSemiCurvatureInfluence->value(),
         ui->checkBoxSemiAutoStop->isChecked(), ui->checkBoxSemiEvolveSegment->isChecked());
     drawPathPreview(false);
 }

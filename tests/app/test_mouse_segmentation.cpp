@@ -463,6 +463,51 @@ TEST_F(MouseTools, TracingAlongTheDiscClosesOnItsFirstPoint)
     EXPECT_EQ(window->curveSetCounter, 1);
 }
 
+TEST_F(MouseTools, ContinueExtendsAnOpenCurveIntoANewSet)
+{
+    // The lower half of the disc's edge, left open.
+    std::vector<Point2D> half;
+    for (int degrees = 0; degrees <= 180; degrees += 5)
+        half.push_back(onDisc(degrees));
+    UI::CurveSet open({half});
+    open.setName("half");
+    open.curves[0].setName("arc");
+    open.curves[0].computeGeometry();
+    open.updateBoundingBoxes();
+    window->appendCurveSet(open);
+    window->setCurvesExplorer(0);
+    ui().spinBoxSemiMagnetThreshold->setValue(2);
+
+    // The curve row itself is selected.
+    ui().treeWidgetCurvesExplorer->topLevelItem(0)->child(0)->setSelected(true);
+    ui().pushButtonSemiSegmContinue->click();
+    ASSERT_TRUE(ui().semiSegmentationMode);
+    const QPoint origin(file()->getWorkAreaX(0), file()->getWorkAreaY(0));
+    EXPECT_DOUBLE_EQ(ui().segmentAnchor.x, half.back().x - origin.x());
+    EXPECT_DOUBLE_EQ(ui().segmentAnchor.y, half.back().y - origin.y());
+
+    // Round the upper half back to the first point: the magnet closes it.
+    move(onDisc(270.0));
+    click(onDisc(270.0));
+    move({half.front().x + 1.0, half.front().y - 1.0});
+    click({half.front().x + 1.0, half.front().y - 1.0});
+
+    EXPECT_FALSE(ui().semiSegmentationMode);
+    ASSERT_EQ(sets().size(), 2);
+    EXPECT_EQ(sets()[0].curves[0].points(), half);
+    EXPECT_FALSE(sets()[0].curves[0].closed);
+    const UI::CurveSet& continued = sets()[1];
+    EXPECT_EQ(continued.name, "half");
+    const UI::Curve& curve = continued.curves[0];
+    EXPECT_EQ(curve.name, "arc");
+    EXPECT_EQ(curve.segmType, "semiSeg");
+    EXPECT_TRUE(curve.closed);
+    EXPECT_FALSE(curve.inner);
+    EXPECT_GT(curve.area, 0.0);
+    EXPECT_LT(fitToCircle(curve.points(), disc.centerX, disc.centerY, disc.radius).mean, 1.5);
+    EXPECT_EQ(window->curveSetCounter, 1);
+}
+
 TEST_F(MouseTools, TracingRefusesWhatItCannotStart)
 {
     // A closed curve cannot be continued.
