@@ -9,16 +9,48 @@ namespace IO {
 
 namespace {
 
-std::string_view trimmed(std::string_view text)
+bool blank(char c)
 {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Leading blanks skipped and a '+' taken off (from_chars takes only '-').
+// A '+' followed by another sign is no number.
+std::optional<std::string_view> prefixStart(std::string_view text)
+{
     while (!text.empty() && blank(text.front()))
         text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    if (!text.empty() && text.front() == '+')
+    if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '+' || text.front() == '-'))
+            return std::nullopt;
+    }
     return text;
+}
+
+// The whole text as one number: the start as above, trailing blanks cut.
+std::optional<std::string_view> trimmed(std::string_view text)
+{
+    auto start = prefixStart(text);
+    while (start && !start->empty() && blank(start->back()))
+        start->remove_suffix(1);
+    return start;
+}
+
+// The number at the start of the text; with whole set, nothing but blanks
+// may follow it.
+template <typename T>
+std::optional<T> parseNumber(std::string_view text, bool whole)
+{
+    const auto start = whole ? trimmed(text) : prefixStart(text);
+    if (!start || start->empty())
+        return std::nullopt;
+    const char* end = start->data() + start->size();
+    T value{};
+    auto [ptr, ec] = std::from_chars(start->data(), end, value);
+    if (ec != std::errc() || (whole && ptr != end))
+        return std::nullopt;
+    return value;
 }
 
 } // namespace
@@ -45,26 +77,22 @@ std::string formatFixed(double value, int decimals)
 
 std::optional<double> parseDouble(std::string_view text)
 {
-    text = trimmed(text);
-    if (text.empty())
-        return std::nullopt;
-    double value = 0.0;
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return parseNumber<double>(text, true);
 }
 
 std::optional<long long> parseInteger(std::string_view text)
 {
-    text = trimmed(text);
-    if (text.empty())
-        return std::nullopt;
-    long long value = 0;
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return parseNumber<long long>(text, true);
+}
+
+std::optional<double> parseDoublePrefix(std::string_view text)
+{
+    return parseNumber<double>(text, false);
+}
+
+std::optional<long long> parseIntegerPrefix(std::string_view text)
+{
+    return parseNumber<long long>(text, false);
 }
 
 } // namespace IO

@@ -21,4 +21,12 @@ std::string formatFixed(double value, int decimals);
 std::optional<double> parseDouble(std::string_view text);
 std::optional<long long> parseInteger(std::string_view text);
 
+// Leading number of a text, read as the C library's conversions read it in
+// the "C" locale: leading blanks are skipped, a sign is taken, and whatever
+// follows the number is ignored ("12abc" is 12, " -1.5e-1x" is -0.15).
+// No number at the start, or one out of the type's range: nothing. The
+// double reader takes "nan" and "inf" as those values.
+std::optional<double> parseDoublePrefix(std::string_view text);
+std::optional<long long> parseIntegerPrefix(std::string_view text);
+
 } // namespace IO

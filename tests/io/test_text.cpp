@@ -1,4 +1,6 @@
 #include <clocale>
+#include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,4 +90,23 @@ TEST(NumberText, RejectsTextThatIsNotWhollyANumber)
         EXPECT_FALSE(IO::parseDouble(bad).has_value()) << "'" << bad << "'";
     for (const char* bad : {"", "4.5", "12a", "99999999999999999999999"})
         EXPECT_FALSE(IO::parseInteger(bad).has_value()) << "'" << bad << "'";
+}
+
+TEST(NumberText, PrefixReadersTakeTheLeadingNumberOnly)
+{
+    const std::vector<std::pair<const char*, std::optional<double>>> decimals = {
+        {"1.5e-1", 0.15}, {"12abc", 12.0}, {"  -0.25,", -0.25}, {"+7.5kg", 7.5}, {"1e", 1.0},
+        {"abc", std::nullopt}, {"", std::nullopt}, {"+-1", std::nullopt}, {"1e999", std::nullopt},
+        {",5", std::nullopt}};
+    for (const auto& [text, expected] : decimals)
+        EXPECT_EQ(IO::parseDoublePrefix(text), expected) << "'" << text << "'";
+    ASSERT_TRUE(IO::parseDoublePrefix("nan").has_value());
+    EXPECT_TRUE(std::isnan(*IO::parseDoublePrefix("nan")));
+
+    const std::vector<std::pair<const char*, std::optional<long long>>> integers = {
+        {"12abc", 12}, {" 4.9", 4}, {"-3", -3}, {"+8", 8}, {"x1", std::nullopt},
+        {"99999999999999999999999", std::nullopt}, {"", std::nullopt}};
+    for (const auto& [text, expected] : integers)
+        EXPECT_EQ(IO::parseIntegerPrefix(text), expected) << "'" << text << "'";
+    EXPECT_FALSE(IO::parseDouble("+-5").has_value());
 }
