@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
+#include "support/PeakMemory.h"
+
 #include "app/FenlarkApp.h"
 #include "app/FenlarkAppUI.h"
 #include "app/Startup.h"
@@ -39,24 +41,8 @@ constexpr int size = 2000;
 constexpr double timeStep = 0.5;
 constexpr double edgeSensitivity = 100.0;
 
-// Kilobytes of a /proc/self/status line ("VmHWM", "VmRSS").
-long statusKilobytes(const std::string& field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0)
-            return std::stol(line.substr(field.size() + 1));
-    }
-    return 0;
-}
-
-// Lowers the peak mark to the current use, so a later VmHWM is the peak of
-// what ran after.
-void resetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
+using BenchMemory::resetPeak;
+using BenchMemory::statusKilobytes;
 
 std::vector<float> bandSamples(unsigned seed)
 {

@@ -678,6 +678,18 @@ public slots:
     void treeWidgetCurvesExplorer_menu(const QPoint& position);
     void treeWidgetRMExplorer_doubleClicked(QTreeWidgetItem* item, int column);
     void treeWidgetRMExplorer_menu(const QPoint& position);
+    // The "Monitoring" page's statistics launchers and area-monitoring
+    // data-set choosers (src/workflows/StatisticsLaunchers.cpp, connected by
+    // name).
+    void on_pushButtonShowStatistics_clicked();
+    void on_pushButtonShowStatisticsDiff_clicked();
+    void on_pushButtonAreaMonitoring_clicked();
+    void on_comboBoxStatsAreaDiffFile1_currentIndexChanged(int index);
+    void on_comboBoxStatsAreaDiffFile2_currentIndexChanged(int index);
+    // Load of the curve database window: its checked files are loaded into
+    // the active data set, then the window is closed
+    // (src/workflows/CurveDatabase.cpp).
+    void curveManagerLoad();
 
 private slots:
     // File > Exit: the same confirmed close as the title-bar button.

@@ -44,6 +44,8 @@ private:
     int fd_;
 };
 
+} // namespace
+
 bool writeAll(int fd, std::string_view bytes)
 {
     const char* data = bytes.data();
@@ -60,8 +62,6 @@ bool writeAll(int fd, std::string_view bytes)
     }
     return true;
 }
-
-} // namespace
 
 std::string createTemporarySibling(const std::string& target)
 {

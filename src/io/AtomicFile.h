@@ -19,6 +19,10 @@ std::string createTemporarySibling(const std::string& target);
 // is left untouched.
 bool replaceWithTemporary(const std::string& temporary, const std::string& target);
 
+// Writes all bytes to an open descriptor, resuming after interruptions;
+// false when a write fails (a full disk, a file size limit).
+bool writeAll(int descriptor, std::string_view bytes);
+
 // Writes bytes to a temporary sibling of path, flushes them to the disk and
 // renames the file over path. False on any failure.
 bool writeFileAtomically(const std::string& path, std::string_view bytes);

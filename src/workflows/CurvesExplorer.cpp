@@ -49,6 +49,9 @@ void FenlarkApp::setCurvesExplorer(int currentIndex)
     const QList<CurveSet>& sets = activeCurveSets();
     rebuildExplorer(*this, ui->treeWidgetCurvesExplorer, showsData, static_cast<int>(sets.size()), currentIndex,
                     Keys::curveExplorerStateCurrentIndex, true, [&] { fillCurvesExplorerTree(sets); });
+    // Also when the tree was only cleared (the last set removed, no data set
+    // shown): the curve choosers never keep a set that is gone.
+    fillAreaMonitoringCurveComboBoxes();
 }
 
 void FenlarkApp::fillCurvesExplorerTree(const QList<CurveSet>& sets)

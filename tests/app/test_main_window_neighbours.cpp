@@ -13,6 +13,7 @@
 #include "forms/CurveManagerForm.h"
 #include "forms/LocalLoaderForm.h"
 #include "forms/WmsManagerForm.h"
+#include "test_dialogs.h"
 #include "test_main_window_support.h"
 #include "windows/ClassificationOfAreaWindow.h"
 #include "windows/CurveManager.h"
@@ -72,7 +73,11 @@ TEST(NeighbourWindows, FormsCarryWhatTheMainWindowTouches)
     EXPECT_EQ(wms.ui->pushButtonOk->text(), "Download");
     EXPECT_TRUE(wms.downloadedFiles.isEmpty());
 
+    // The curve database window scans its folder (none here) on
+    // construction and says so.
+    ShellTest::Dialogs dialogs;
     CurveManager curves;
+    EXPECT_EQ(dialogs.messageTexts(), QStringList({"No curve files in selected directory."}));
     EXPECT_EQ(curves.windowTitle(), "Curve Manager");
     ASSERT_NE(curves.ui->pushButtonLoad, nullptr);
     EXPECT_EQ(curves.ui->pushButtonLoad->text(), "Load selected curves");

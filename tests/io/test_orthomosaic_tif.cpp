@@ -13,6 +13,7 @@
 
 #include "io/GeoTiffExport.h"
 #include "io/OrthoMosaicTifFile.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 #include "test_kml_locale.h"
 #include "test_orthomosaic_tif_support.h"
@@ -531,30 +532,7 @@ TEST(GeoTiffExport, PointListsAreLatLonLines)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
-// Writes that fail part-way (a full disk) are simulated with a file size
-// limit: past it, write() fails with EFBIG instead of raising SIGXFSZ.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    bool active() const { return active_; }
-
-private:
-    rlimit previous_{};
-    void (*previousHandler_)(int) = SIG_DFL;
-    bool active_ = false;
-};
+using TestSupport::FileSizeLimit;
 
 TEST(GeoTiffExport, WritesThatFailPartWayLeaveNoFile)
 {
