@@ -51,7 +51,7 @@ bool NatNetClassifier::readTrainingSet()
         return false;
     std::string line;
     std::vector<std::string> fields;
-    if (!readNatNetLine(in, line))
+    if (!readTextLine(in, line))
         return false;
     splitByChar(fields, line, ',');
     const auto counts = readNatNetCounts(fields);
@@ -65,7 +65,7 @@ bool NatNetClassifier::readTrainingSet()
     // the file holds costs nothing before it fails.
     trainingRows.clear();
     for (int r = 0; r < rows; ++r) {
-        if (!readNatNetLine(in, line))
+        if (!readTextLine(in, line))
             return false;
         splitByChar(fields, line, ',');
         if (static_cast<int>(fields.size()) < features)

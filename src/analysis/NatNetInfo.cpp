@@ -48,22 +48,13 @@ std::optional<NatNetCounts> readNatNetCounts(const std::vector<std::string>& fie
     return counts;
 }
 
-bool readNatNetLine(std::istream& in, std::string& line)
-{
-    if (!std::getline(in, line))
-        return false;
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return true;
-}
-
 bool NatNetInfo::readHeader()
 {
     std::ifstream in(directory + fileName, std::ios::binary);
     if (!in)
         return false;
     std::string line;
-    if (!readNatNetLine(in, line))
+    if (!readTextLine(in, line))
         return false;
     std::vector<std::string> fields;
     splitByChar(fields, line, ',');

@@ -10,7 +10,6 @@
 // names, the date of the image and its Sentinel-2 tile; a trailing "," is
 // allowed. The training points follow, one per line, grouped by class.
 
-#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,7 +92,3 @@ struct NatNetCounts {
     std::vector<int> classSizes;
 };
 std::optional<NatNetCounts> readNatNetCounts(const std::vector<std::string>& fields);
-
-// One line of a natNet file without its line end ("\n", or "\r\n" as a
-// file saved on Windows has it). False at the end of the stream.
-bool readNatNetLine(std::istream& in, std::string& line);

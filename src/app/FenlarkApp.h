@@ -11,6 +11,7 @@
 // below and defined in a file of its folder.
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -491,6 +492,42 @@ public:
     // box on every row; refills the area-monitoring curve choices.
     void fillCurvesExplorerTree(const QList<UI::CurveSet>& sets);
     void fillRMExplorerTree(const QList<UI::RelevancyMap>& maps);
+    // Relevancy maps (src/workflows/RelevancyMaps.cpp, RelevancyMapFiles.cpp).
+    // The selected explorer row becomes the side's shown map; false (with
+    // the warning) when no row is selected.
+    bool showSelectedRelevancyMap();
+    // Classifies a square in the middle of the side's working area with
+    // selectedNetwork and appends one map per class to the side's list.
+    void createRelevancyMaps(int side);
+    // Appends one map per square (class order), each covering the side's
+    // working area: 0.5 everywhere, the square copied in at (x0, y0).
+    void addRelevancyMap(const std::vector<std::vector<double>>& squares, int width, int height, int x0, int y0);
+    // The bands of the side's data set that feed selectedNetwork into out;
+    // returns the channel names that no band matches.
+    std::vector<std::string> networkBandIndexes(int side, std::vector<int>& out);
+    // Random pixels of the black, white and gray parts of map mapIndex of
+    // the active list, drawn with an engine seeded by randomPointSeed.
+    void generateRandomPoints(int mapIndex, int count, std::vector<std::vector<int>>& black,
+                              std::vector<std::vector<int>>& white, std::vector<std::vector<int>>& gray);
+    // Writes the three point files path + "_black.csv", "_white.csv",
+    // "_gray.csv" through the active data set; the texts of the files that
+    // could not be written, joined (empty on success).
+    QString writeRandomPoints(QString path, const std::vector<std::vector<int>>& black,
+                              const std::vector<std::vector<int>>& white,
+                              const std::vector<std::vector<int>>& gray);
+    // The seed of the random-point engine (the time; tests set their own).
+    std::function<std::uint32_t()> randomPointSeed;
+    // Tasks of the map files: plain values in, results out.
+    struct RelevancyMapLoad {
+        bool loaded = false;
+        QList<UI::RelevancyMap> maps;  // the maps read before a failure too
+    };
+    static RelevancyMapLoad loadRelevancyMaps(QList<QString> files, IO::File* target);
+    // 0 and the map appended to maps (or nothing for a band without data);
+    // 3 for a file that is not a readable ".tif" map inside the target.
+    static int loadRelevancyMap(QString path, IO::File* target, QList<UI::RelevancyMap>& maps);
+    static bool saveRelevancyMap(QString path, UI::RelevancyMap map, IO::File* target);
+    static bool combineRelevancyMaps(QList<QString> files, QString outPath);
     // The stored current curve set of the active side when it names a set
     // of the active list, else -1.
     int currentCurveSetIndex();
@@ -523,6 +560,8 @@ public:
     // The explorer's context menu for the current selection, parented to the
     // window; the caller shows it and owns it.
     QMenu* buildCurvesExplorerMenu();
+    // The same for the relevancy-map explorer.
+    QMenu* buildRMExplorerMenu();
     // The data-set choosers of the statistics and area-monitoring controls,
     // and the curve-set choosers of the two chosen data sets.
     void fillStatisticsFileComboBoxes();
@@ -678,6 +717,22 @@ public slots:
     void treeWidgetCurvesExplorer_menu(const QPoint& position);
     void treeWidgetRMExplorer_doubleClicked(QTreeWidgetItem* item, int column);
     void treeWidgetRMExplorer_menu(const QPoint& position);
+    // Relevancy-map explorer: the page's buttons (connected by name) and the
+    // context menu's actions.
+    void on_pushButtonRMFeatureShow_clicked();
+    void on_pushButtonChangeNetwork_clicked();
+    void on_pushButtonCreateRM_clicked();
+    void networkExplorerSetNetwork();
+    void mapRenameAction_triggered(bool);
+    void mapRemoveAction_triggered(bool);
+    void mapLoadAction_triggered(bool);
+    void mapSaveAction_triggered(bool);
+    void mapCombineAction_triggered(bool);
+    void randomPointsInRMAction_triggered(bool);
+    // "Classification of area": the classification window over the active
+    // side's curve sets and data set (src/workflows/ClassificationWindows.cpp,
+    // connected by name).
+    void on_pushButtonClassifiArea_clicked();
     // The "Monitoring" page's statistics launchers and area-monitoring
     // data-set choosers (src/workflows/StatisticsLaunchers.cpp, connected by
     // name).

@@ -20,6 +20,7 @@
 #include "app/FenlarkAppUI.h"
 #include "app/SettingsKeys.h"
 #include "app/WidgetUtils.h"
+#include "app/WorkingWindow.h"
 #include "io/File.h"
 #include "viewers/PreviewWidget.h"
 #include "viewers/ViewerWidget.h"
@@ -32,19 +33,6 @@ namespace {
 // the image on every side. A drag shows the layer shifted until the view
 // has moved further than this; then the layer is drawn again.
 constexpr int panLayerMargin = 256;
-
-// The working window's origin on one axis: rounded to a multiple of 6 and
-// kept inside the data. Data smaller than the window gives 0.
-int workingWindowStart(int start, int windowSize, int dataSize)
-{
-    int rounded = static_cast<int>(start / 6.0 + 0.5) * 6;
-    const int last = dataSize - windowSize;
-    if (last <= 0)
-        return 0;
-    if (rounded > last)
-        rounded = last / 6 * 6;
-    return std::max(rounded, 0);
-}
 
 // The samples of level 0 of a band when they cover `needed` values; nullptr
 // for a band that does not exist (a stale index) or is not loaded.
@@ -317,7 +305,7 @@ void FenlarkApp::drawRelevancyMap(QPointer<ViewerWidget> viewer)
         return;
     const QList<RelevancyMap>& maps = relevancyMaps[dataIndex];
     // -1 means no map; the list may also have shrunk since the map was shown.
-    const int index = ui->mapsShowedIndexByTab.value(side, 0);
+    const int index = ui->mapsShowedIndexByTab.value(side, -1);
     if (index < 0 || index >= maps.size())
         return;
     const RelevancyMap& map = maps[index];

@@ -2,6 +2,15 @@
 
 #include <algorithm>
 
+bool readTextLine(std::istream& in, std::string& line)
+{
+    if (!std::getline(in, line))
+        return false;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return true;
+}
+
 void splitByChar(std::vector<std::string>& out, std::string text, char delimiter)
 {
     out.clear();

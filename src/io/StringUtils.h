@@ -2,8 +2,13 @@
 
 // Small text helpers shared by the file readers.
 
+#include <istream>
 #include <string>
 #include <vector>
+
+// One line of a text file without its line end ("\n", or "\r\n" as files
+// saved on Windows have it). False at the end of the stream.
+bool readTextLine(std::istream& in, std::string& line);
 
 // Pieces of text between delimiters, read as delimited fields: no piece for
 // an empty text, no trailing empty piece after a final delimiter.

@@ -61,6 +61,10 @@ std::vector<int> inactiveCurveColour(const FenlarkApp& window);
 // The explorer's current set: stored under the active side's group.
 void storeCurrentCurveSet(FenlarkApp& window, int index);
 
+// The top-level rows of a flat explorer that are selected, in the order
+// they were selected.
+QList<int> selectedTopLevelRows(QTreeWidget* tree);
+
 // A name as a combo box item: its first 30 characters and "...".
 QString shortItemText(const QString& name);
 

@@ -230,8 +230,4 @@ void FenlarkApp::fillAreaMonitoringCurveComboBoxes()
     }
 }
 
-void FenlarkApp::treeWidgetRMExplorer_doubleClicked(QTreeWidgetItem*, int) {}
-
-void FenlarkApp::treeWidgetRMExplorer_menu(const QPoint&) {}
-
 } // namespace UI

@@ -106,6 +106,8 @@ public:
     QColor colourAnswer;
     QList<CurveAdjustRequest> adjustRequests;
     std::optional<CurveAdjustSettings> adjustAnswer;
+    QList<IntegerInputRequest> integerRequests;
+    std::optional<int> integerAnswer;
 
 private:
     ScopedMessageBoxHandler messages_{[this](const MessageBoxRequest& request) {
@@ -119,6 +121,10 @@ private:
     ScopedTextInputHandler texts_{[this](const TextInputRequest& request) {
         textRequests.append(request);
         return textAnswer;
+    }};
+    ScopedIntegerInputHandler integers_{[this](const IntegerInputRequest& request) {
+        integerRequests.append(request);
+        return integerAnswer;
     }};
     ScopedColorDialogHandler colours_{[this](const ColorDialogRequest&) { return colourAnswer; }};
     ScopedCurveAdjustHandler adjust_{[this](const CurveAdjustRequest& request) {
