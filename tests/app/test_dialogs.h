@@ -3,6 +3,8 @@
 // Answers every dialog of a window test through the dialog seam and keeps
 // what was asked.
 
+#include <optional>
+
 #include <QList>
 #include <QStringList>
 
@@ -11,7 +13,8 @@
 namespace ShellTest {
 
 // Answers every dialog: file dialogs with the queued answers (then as
-// cancelled), questions with `answer`; keeps every request.
+// cancelled), questions with `answer`, whole numbers with integerAnswer (no
+// value: cancelled); keeps every request.
 class Dialogs {
 public:
     Dialogs()
@@ -22,6 +25,10 @@ public:
         , files_([this](const FileDialogRequest& request) {
             fileRequests.append(request);
             return fileAnswers.isEmpty() ? QStringList() : fileAnswers.takeFirst();
+        })
+        , integers_([this](const IntegerInputRequest& request) {
+            integerRequests.append(request);
+            return integerAnswer;
         })
     {
     }
@@ -41,10 +48,13 @@ public:
     QList<FileDialogRequest> fileRequests;
     QList<QStringList> fileAnswers;
     QMessageBox::StandardButton answer = QMessageBox::Yes;
+    QList<IntegerInputRequest> integerRequests;
+    std::optional<int> integerAnswer;
 
 private:
     ScopedMessageBoxHandler messages_;
     ScopedFileDialogHandler files_;
+    ScopedIntegerInputHandler integers_;
 };
 
 } // namespace ShellTest

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "app/WidgetUtils.h"
+#include "app/test_dialogs.h"
 #include "forms/StatisticsWindowForm.h"
 #include "support/MemoryFile.h"
 #include "support/TestSupport.h"
@@ -94,40 +95,7 @@ inline UI::CurveSet squareSet(const std::string& name, const std::vector<std::ar
     return set;
 }
 
-// Answers every dialog and keeps what was asked.
-class Dialogs {
-public:
-    QStringList messages() const
-    {
-        QStringList out;
-        for (const MessageBoxRequest& request : requests) {
-            if (request.kind == MessageBoxRequest::Kind::Message)
-                out.append(request.text);
-        }
-        return out;
-    }
-
-    QList<MessageBoxRequest> requests;
-    QMessageBox::StandardButton answer = QMessageBox::Yes;
-    QList<FileDialogRequest> fileRequests;
-    QList<QStringList> fileAnswers;  // taken in turn; cancelled once used up
-    QList<IntegerInputRequest> integerRequests;
-    std::optional<int> integerAnswer;
-
-private:
-    ScopedMessageBoxHandler messages_{[this](const MessageBoxRequest& request) {
-        requests.append(request);
-        return answer;
-    }};
-    ScopedFileDialogHandler files_{[this](const FileDialogRequest& request) {
-        fileRequests.append(request);
-        return fileAnswers.isEmpty() ? QStringList() : fileAnswers.takeFirst();
-    }};
-    ScopedIntegerInputHandler integers_{[this](const IntegerInputRequest& request) {
-        integerRequests.append(request);
-        return integerAnswer;
-    }};
-};
+using ShellTest::Dialogs;
 
 // The texts of every cell of a table, row by row ("" for a cell without
 // item), to compare a table before and after an action.

@@ -113,7 +113,7 @@ TEST_F(CurveStatisticsExport, WritesTheChosenStatisticsAndSaysSo)
               + StatisticsExport::shortNumber(kSquare.min) + "," + StatisticsExport::shortNumber(kSquare.max)
               + ",\n");
     EXPECT_EQ(StatisticsExport::shortNumber(kSquare.std), "287.242");
-    EXPECT_EQ(dialogs.messages(), QStringList({"Export done"}));
+    EXPECT_EQ(dialogs.messageTexts(), QStringList({"Export done"}));
     EXPECT_EQ(dialogs.requests[0].icon, 0);
     // The statistics stay in the set.
     EXPECT_EQ(sets[0].mean[0], kSquare.mean);
@@ -150,7 +150,7 @@ TEST_F(CurveStatisticsExport, CancelledOrFailedWritesKeepTheEarlierFile)
             }
             window->ui->actionExport_curves_statistics->trigger();
         }
-        EXPECT_EQ(dialogs.messages(), QStringList({"Unable to save file."}));
+        EXPECT_EQ(dialogs.messageTexts(), QStringList({"Unable to save file."}));
         EXPECT_EQ(dialogs.requests[0].icon, 2);
         EXPECT_EQ(TestSupport::readFile(path), "earlier");
         EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"stats.csv"});
@@ -343,7 +343,7 @@ TEST_F(LargeStatisticsExport, AnUnreadableDataSetIsReportedAndNothingWritten)
     open({&unreadable});
     dialogs.integerAnswer = 2;
     TestSupport::quietly([&] { window->ui->actionExport_large_file_of_statistics->trigger(); });
-    EXPECT_EQ(dialogs.messages(), QStringList({"Unable to read data from file."}));
+    EXPECT_EQ(dialogs.messageTexts(), QStringList({"Unable to read data from file."}));
     EXPECT_EQ(dialogs.requests[0].icon, 2);
     EXPECT_TRUE(filesIn(cwd.path()).empty());
 }

@@ -329,7 +329,7 @@ TEST_F(StatisticsWindowTest, AreaMonitoringOwnsItsSetsAndOpensOnTheComparison)
     dialogs.fileAnswers = {{"never.csv"}};
     window->ui->actionExport_curves_statistics->trigger();
     window->ui->actionExport_large_file_of_statistics->trigger();
-    EXPECT_EQ(dialogs.messages(), QStringList({"Select at least one channel", "Select at least one channel"}));
+    EXPECT_EQ(dialogs.messageTexts(), QStringList({"Select at least one channel", "Select at least one channel"}));
     EXPECT_TRUE(dialogs.fileRequests.isEmpty());
     EXPECT_TRUE(dialogs.integerRequests.isEmpty());
 }
