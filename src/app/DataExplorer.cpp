@@ -128,6 +128,8 @@ void FenlarkApp::dataRemoveAction_triggered()
 
     for (int row : rows) {
         IO::File* file = dataFiles[row];
+        if (file == habitatPlotsDataSet)
+            clearHabitatPlots();
         file->unloadBandsExcept({});
         delete file;
         dataFiles.removeAt(row);

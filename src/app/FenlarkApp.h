@@ -22,6 +22,7 @@
 #include <QMainWindow>
 #include <QPointF>
 #include <QPointer>
+#include <QSet>
 #include <QSettings>
 #include <QString>
 
@@ -201,8 +202,28 @@ public:
 
     // --- Habitat plot marks (HabitatPlotMarks.cpp) -------------------------
 
-    // Reads one habitat plot file for data set index (first version).
+    // Reads one habitat plot file for data set index: the plots inside the
+    // data set, by habitat code, into habitatPlots; refills "Select habitat"
+    // and "Select plot".
     void loadHabitatPlots(const QString& path, int index);
+    // Empties the plot table and both combos.
+    void clearHabitatPlots();
+    // The plot chosen in "Select habitat" and "Select plot"; null when the
+    // choice names none (no plots, a stale or -1 index).
+    const HabitatPlot* chosenHabitatPlot() const;
+    // The side shows the data set the plots were read for, or one of the
+    // same ground.
+    bool sideShowsHabitatPlots(int side);
+
+    // --- Orthomosaic area (OrthoMosaicArea.cpp) ----------------------------
+
+    // A left click in the square mode while OrthoMosaic > Load files is
+    // checked: the first stores the anchor, the one that ends the square
+    // stores it and opens the orthomosaic under it.
+    void pickOrthoMosaicArea(QPointF position, UI::ViewerWidget* viewer);
+    // Opens the orthomosaic pyramid under the current working curve as a new
+    // data set and ends the square mode.
+    void loadOrthoMosaicArea();
 
     // --- Viewers and refresh (ViewerRefresh.cpp) ---------------------------
 
@@ -606,8 +627,11 @@ public:
     QList<QList<UI::RelevancyMap>> relevancyMaps;
     // Per side (0 left, 1 right) the viewers by object name; not owning.
     QList<QHash<QString, UI::ViewerWidget*>> viewers;
-    // Plots of the loaded habitat plot file by habitat code.
+    // Plots of the loaded habitat plot file by habitat code, and the data set
+    // they were placed on (null while the table is empty); removing that data
+    // set empties the table.
     QHash<QString, HabitatPlotGroup> habitatPlots;
+    const IO::File* habitatPlotsDataSet = nullptr;
     // The preview map; owned by its scroll area.
     UI::PreviewWidget* previewWidget = nullptr;
     // Filtering object of the working-window size; null until first needed.
@@ -665,8 +689,28 @@ public slots:
     // curve set's statistics of the segmentation band.
     void toolButtonRefresMeanForH_clicked();
     void toolButtonRefresMinMaxForH_clicked();
-    // Load button of the WMS dialog (first version).
+    // Tool windows of the File and OrthoMosaic menus (WindowActions.cpp):
+    // each a new top-level window, window-modal, deleted when closed. The
+    // curve database and the archive browser are kept, so their Load buttons
+    // read the window clicked.
+    void on_actionCurve_Manager_triggered();
+    void on_actionHabitat_Manager_triggered();
+    void on_actionLocal_Loader_triggered();
+    void on_actionRemote_Data_Manager_triggered();
+    void on_action_Ortho_Data_Manager_triggered();
+    // Load of the archive browser: opens its checked archives (if any), then
+    // closes it.
+    void localDataManagerLoad();
+    // Load of the WMS dialog: opens its images and closes it; nothing while
+    // it has none.
     void wmsManager_load();
+    // OrthoMosaic > Load files: the search square is drawn in the square
+    // mode of the initial shapes.
+    void on_action_Ortho_Load_files_triggered();
+    // Link left <-> right: stored for the session; linking copies the active
+    // main viewer's view to the other side and closes its tools viewer,
+    // unlinking resets a side that shows nothing.
+    void on_actionLink_left_right_triggered();
     // File > Open and the data explorer's "Load image data".
     void on_actionOpen_triggered();
     // The two "Apply" buttons of the properties panel.
@@ -679,7 +723,8 @@ public slots:
     void treeWidgetDataExplorer_menu(const QPoint& position);
     void dataRemoveAction_triggered();
     void dataSaveAction_triggered();
-    // Habitat plot marks (first versions).
+    // Habitat plot marks: "Select plot" for the chosen habitat, centring on
+    // the chosen plot, an initial circle around it.
     void fillHabitatPlotCombo();
     void centerOnHabitatPlot();
     void initCircleFromHabitatPlot();
@@ -846,6 +891,8 @@ private:
     // Set by a chain that refused its page's settings and told the user why,
     // so the button's slot adds no second message.
     bool featureRefusalShown_ = false;
+    // Plot files (path and content) whose skipped rows were reported.
+    QSet<QByteArray> reportedHabitatPlotProblems_;
     // What activeCurveSets / activeRelevancyMaps give without a data set.
     QList<UI::CurveSet> noCurveSets_;
     QList<UI::RelevancyMap> noRelevancyMaps_;

@@ -142,6 +142,10 @@ void FenlarkApp::drawHabitatPlotMarks(QPointer<ViewerWidget> viewer)
 {
     if (!viewer || !ui->comboBoxHabitat || ui->comboBoxHabitat->count() == 0)
         return;
+    // The plots belong to one data set: another tile (or an orthomosaic) on
+    // this side has other pixel positions.
+    if (!sideShowsHabitatPlots(viewer->side))
+        return;
     const auto group = habitatPlots.constFind(ui->comboBoxHabitat->currentText());
     if (group == habitatPlots.cend() || group->plots.isEmpty())
         return;

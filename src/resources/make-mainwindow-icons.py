@@ -247,6 +247,9 @@ ICONS = {
     # The corner button of the viewer tabs: open (plus) and close (minus) the right side.
     "plus-line.png": [(ring(16, 16, 12, 2), INK), (line(10, 16, 22, 16, 2.5), INK), (line(16, 10, 16, 22, 2.5), INK)],
     "minus-line.png": [(ring(16, 16, 12, 2), INK), (line(10, 16, 22, 16, 2.5), INK)],
+    # "Remove Plot" of the habitat manager: a cross in the same ring.
+    "close-line.png": [(ring(16, 16, 12, 2), INK), (line(11.5, 11.5, 20.5, 20.5, 2.5), INK),
+                       (line(20.5, 11.5, 11.5, 20.5, 2.5), INK)],
     # Tree lines of the curves explorer's curve rows: a branch off the line
     # that runs on to the next curve, and the corner of a set's last curve.
     "expanditem.png": [(rect(15, 0, 17, 32), GREY), (rect(15, 15, 32, 17), GREY)],

@@ -14,7 +14,8 @@ namespace ShellTest {
 
 // Answers every dialog: file dialogs with the queued answers (then as
 // cancelled), questions with `answer`, whole numbers with integerAnswer (no
-// value: cancelled); keeps every request.
+// value: cancelled), text inputs with the queued textAnswers (then as
+// cancelled); keeps every request.
 class Dialogs {
 public:
     Dialogs()
@@ -29,6 +30,10 @@ public:
         , integers_([this](const IntegerInputRequest& request) {
             integerRequests.append(request);
             return integerAnswer;
+        })
+        , texts_([this](const TextInputRequest& request) {
+            textRequests.append(request);
+            return textAnswers.isEmpty() ? std::optional<QString>() : textAnswers.takeFirst();
         })
     {
     }
@@ -50,11 +55,16 @@ public:
     QMessageBox::StandardButton answer = QMessageBox::Yes;
     QList<IntegerInputRequest> integerRequests;
     std::optional<int> integerAnswer;
+    // One-line text inputs take the queued answers in order (no value:
+    // cancelled), then are cancelled.
+    QList<TextInputRequest> textRequests;
+    QList<std::optional<QString>> textAnswers;
 
 private:
     ScopedMessageBoxHandler messages_;
     ScopedFileDialogHandler files_;
     ScopedIntegerInputHandler integers_;
+    ScopedTextInputHandler texts_;
 };
 
 } // namespace ShellTest

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QTreeWidget>
 
+#include "test_dialogs.h"
 #include "test_shell_support.h"
 #include "tools/TaskRunner.h"
 
@@ -268,7 +269,10 @@ TEST_F(Panel, PlotFilesListTheFolderAndKeepTheChosenOne)
     std::filesystem::create_directories(cwd.path() / "habitats");
     for (const char* name : {"a.csv", "b.csv", "habitatCodes.csv", "notes.txt"})
         TestSupport::writeFile((cwd.path() / "habitats" / name).string(), "x");
+    // The chosen file is read too: "x" is no plot table.
+    ShellTest::Dialogs dialogs;
     window->loadHabitatPlotFiles(data);
+    EXPECT_EQ(dialogs.messageTexts(), QStringList({"The csv habitat plot file has incorrect header structure."}));
     QStringList listed;
     for (int k = 0; k < files->count(); ++k)
         listed.append(files->itemText(k));

@@ -372,6 +372,7 @@ TEST_F(Refresh, PickedPointsAndPlotMarksIgnoreStaleChoices)
     plot.pixelY = 40;
     group.plots.append(plot);
     window->habitatPlots.insert("6510", group);
+    window->habitatPlotsDataSet = file();
     window->ui->habitatPlotColors.insert("HabitatPlot/markColor", QColor(255, 0, 255));
     window->ui->habitatPlotColors.insert("HabitatPlot/selectedMarkColor", QColor(0, 255, 0));
     auto* habitat = new QComboBox(window.get());

@@ -1,0 +1,75 @@
+#pragma once
+
+// Habitat plot tables: ";"-separated text of 16 fields per line, a header line
+// first, no quoting. The habitat code list ("code;name" per line, no header)
+// shares the splitting rules. These functions only turn text into fields and
+// fields into text; the windows decide what a field means.
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace IO::HabitatPlotFile {
+
+inline constexpr int fieldCount = 16;
+
+// Column titles in field order; the header line of a written file.
+extern const std::array<const char*, fieldCount> columnTitles;
+
+// One line with white space removed at both ends (a CR of a CR LF line end
+// included), split at every ";", empty fields kept: "" gives one empty field.
+std::vector<std::string> splitLine(std::string_view line);
+
+// A data line of a table: its 1-based line number in the text and its fields
+// as split (any count).
+struct Row {
+    int line = 0;
+    std::vector<std::string> fields;
+};
+
+struct Table {
+    std::vector<std::string> header;  // the first line, split
+    std::vector<Row> rows;            // every further line that is not blank
+    bool headerValid() const { return header.size() == static_cast<std::size_t>(fieldCount); }
+};
+
+// Lines end at LF (a CR before it is white space). Blank lines are skipped;
+// a text without a final line end keeps its last line. A UTF-8 byte-order
+// mark at the start is skipped (also by parseCodeList).
+Table parse(std::string_view text);
+
+// The habitat code list. Only its first line is checked (exactly two fields);
+// of every further line the first two fields are code and name, fields after
+// them are ignored, lines of fewer than two fields (a blank line) are skipped.
+// Entries stay in file order; a later entry for a code replaces the earlier
+// one when the caller enters them in order.
+struct CodeList {
+    bool headerValid = false;
+    std::vector<std::pair<std::string, std::string>> entries;  // (code, name)
+};
+CodeList parseCodeList(std::string_view text);
+
+// Header and rows as written: fields joined by ";", each line ended by LF.
+// A row of fewer than 16 fields is written with the missing ones empty; a row
+// whose 16 fields are all empty is left out.
+std::string format(const std::vector<std::vector<std::string>>& rows);
+
+// The first cell (row index, column index) whose text would change the table
+// when read back: a ";" or a line break in it. Nothing when every cell is safe.
+std::optional<std::pair<int, int>> findUnsafeCell(const std::vector<std::vector<std::string>>& rows);
+
+// Field meanings used by the main window's reader, independent of the locale:
+// a decimal number or integer, 0 for a text that is not one.
+double numberField(std::string_view field);
+int integerField(std::string_view field);
+// "year.month.day": the three numbers when the field has exactly three "."
+// parts (a part that is no number reads 0); nothing otherwise.
+std::optional<std::array<int, 3>> dateField(std::string_view field);
+
+// "line 7: 8 fields instead of 16" for a row of another field count; empty
+// for a row of 16.
+std::string fieldCountProblem(const Row& row);
+
+} // namespace IO::HabitatPlotFile
