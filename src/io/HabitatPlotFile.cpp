@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "io/NumberText.h"
+#include "io/StringUtils.h"
 
 namespace IO::HabitatPlotFile {
 
@@ -12,20 +13,6 @@ const std::array<const char*, fieldCount> columnTitles = {
     "Cover trees", "Cover shrubs", "Cover herbs",    "Locality"};
 
 namespace {
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 std::vector<std::string> splitAt(std::string_view text, char delimiter)
 {
@@ -69,7 +56,7 @@ void forEachLine(std::string_view text, Visit visit)
 
 std::vector<std::string> splitLine(std::string_view line)
 {
-    return splitAt(trimmed(line), ';');
+    return splitAt(trimBlanks(line), ';');
 }
 
 Table parse(std::string_view text)
@@ -80,7 +67,7 @@ Table parse(std::string_view text)
             table.header = splitLine(line);
             return;
         }
-        if (trimmed(line).empty())
+        if (trimBlanks(line).empty())
             return;
         table.rows.push_back(Row{number, splitLine(line)});
     });

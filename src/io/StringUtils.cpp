@@ -41,10 +41,25 @@ void splitByString(std::vector<std::string>& out, const std::string& text, std::
     out.push_back(text.substr(start));
 }
 
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+} // namespace
+
 void removeWhitespace(std::string& text)
 {
-    auto blank = [](char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-    };
-    text.erase(std::remove_if(text.begin(), text.end(), blank), text.end());
+    text.erase(std::remove_if(text.begin(), text.end(), isBlank), text.end());
+}
+
+std::string_view trimBlanks(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
 }

@@ -4,6 +4,7 @@
 
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One line of a text file without its line end ("\n", or "\r\n" as files
@@ -21,3 +22,7 @@ void splitByString(std::vector<std::string>& out, const std::string& text, std::
 // Erases blank, tab, line feed, carriage return, vertical tab and form feed.
 // Every other byte (UTF-8 sequences included) is kept, whatever the locale.
 void removeWhitespace(std::string& text);
+
+// text without blanks, tabs, line feeds, carriage returns, vertical tabs and
+// form feeds at either end.
+std::string_view trimBlanks(std::string_view text);
