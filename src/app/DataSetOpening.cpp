@@ -13,6 +13,7 @@
 #include "app/FenlarkAppUI.h"
 #include "app/SettingsKeys.h"
 #include "app/WidgetUtils.h"
+#include "app/WorkingWindow.h"
 #include "io/JP2ZipFile.h"
 #include "tools/TaskRunner.h"
 
@@ -46,16 +47,6 @@ QString openErrorReason(IO::File::error error)
     default:
         return QString();
     }
-}
-
-// A working-window side fitted to a grid side: a grid narrower than the
-// window gets a window 24 pixels smaller than itself, unless that would
-// leave none; then the window is the whole grid.
-int fittedWorkingSize(int working, int grid)
-{
-    if (grid >= working)
-        return working;
-    return grid - 24 > 0 ? grid - 24 : grid;
 }
 
 } // namespace
@@ -145,8 +136,8 @@ FenlarkApp::OpenedDataSet FenlarkApp::openFile(const QString& path, int workingW
     file->workAreaWidth = workingWidth;
     try {
         file->open(baseName.toStdString(), suffix.toStdString(), info.absolutePath().toStdString());
-        file->workAreaWidth = fittedWorkingSize(file->workAreaWidth, file->width);
-        file->workAreaHeight = fittedWorkingSize(file->workAreaHeight, file->height);
+        file->workAreaWidth = workingWindowSize(file->workAreaWidth, file->width);
+        file->workAreaHeight = workingWindowSize(file->workAreaHeight, file->height);
         file->loadPreview(0, 0);
     } catch (IO::File::error error) {
         return {error, nullptr};

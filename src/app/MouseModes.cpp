@@ -3,6 +3,7 @@
 // controls and of the working area, the working curve set, positions in the
 // working area) and the Shift-click copy of a position.
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDockWidget>
@@ -23,6 +24,17 @@
 #include "viewers/ViewerWidget.h"
 
 namespace UI {
+
+namespace {
+
+// While OrthoMosaic > Load files is checked, the square mode draws the search
+// square of the orthomosaic area instead of an initial curve.
+bool orthoAreaPicking(const FenlarkAppUI& ui)
+{
+    return ui.action_Ortho_Load_files && ui.action_Ortho_Load_files->isChecked();
+}
+
+} // namespace
 
 bool FenlarkApp::viewerMouseEvent(ViewerWidget* viewer, QEvent* event)
 {
@@ -46,6 +58,8 @@ bool FenlarkApp::viewerMouseEvent(ViewerWidget* viewer, QEvent* event)
         } else if (mouse->button() == Qt::RightButton) {
             if (ui->semiSegmentationMode)
                 finishSemiSegmentation();
+            else if (ui->initSquareMode && orthoAreaPicking(*ui))
+                loadOrthoMosaicArea();
             else if (ui->initCircleMode || ui->initSquareMode || ui->initPolygonMode)
                 finishInitialCurve();
             else if (ui->localAdjustMode)
@@ -80,6 +94,8 @@ bool FenlarkApp::viewerMouseEvent(ViewerWidget* viewer, QEvent* event)
             const QPointF position = mouse->position();
             if (ui->semiSegmentationMode)
                 semiSegmentationRelease(position, viewer);
+            else if (ui->initSquareMode && orthoAreaPicking(*ui))
+                pickOrthoMosaicArea(position, viewer);
             else if (ui->initCircleMode || ui->initSquareMode || ui->initPolygonMode)
                 initShapeRelease(position, viewer);
             else if (ui->localAdjustMode)

@@ -21,4 +21,15 @@ inline int workingWindowStart(int start, int windowSize, int dataSize)
     return std::max(rounded, 0);
 }
 
+// The working window's size on one axis for a data set of dataSize pixels:
+// a data set narrower than the configured window gets a window 24 pixels
+// smaller than itself, unless that would leave none; then the window is the
+// whole data set.
+inline int workingWindowSize(int windowSize, int dataSize)
+{
+    if (dataSize >= windowSize)
+        return windowSize;
+    return dataSize - 24 > 0 ? dataSize - 24 : dataSize;
+}
+
 } // namespace UI

@@ -244,3 +244,51 @@ void File::setDataType(std::string text)
 }
 
 } // namespace IO
+
+namespace IO {
+
+void File::readLoadedRegion(int band, int level, int x, int y, int regionWidth, int regionHeight, int outWidth,
+                            int outHeight, std::vector<double>& out)
+{
+    out.clear();
+    if (regionWidth <= 0 || regionHeight <= 0 || outWidth <= 0 || outHeight <= 0
+        || static_cast<long long>(outWidth) * outHeight > std::numeric_limits<int>::max())
+        throw error::ReadFailed;
+    try {
+        out.assign(static_cast<std::size_t>(outWidth) * static_cast<std::size_t>(outHeight), 0.0);
+    } catch (const std::bad_alloc&) {
+        throw error::ReadFailed;
+    }
+    const BandLevel& source = bandLevel(band, level);
+    if (!source.data || width <= 0 || height <= 0
+        || static_cast<long long>(source.count) < static_cast<long long>(width) * height)
+        throw error::ReadFailed;
+
+    // Output pixel k covers the span [x + k w / ow, x + (k + 1) w / ow) and
+    // takes the grid pixel under its centre; with equal sizes that is x + k.
+    auto centre = [](long long origin, long long k, long long span, long long outSpan) {
+        return origin + ((2 * k + 1) * span) / (2 * outSpan);
+    };
+    const float* data = source.data.get();
+    for (int j = 0; j < outHeight; ++j) {
+        const long long sy = centre(y, j, regionHeight, outHeight);
+        if (sy < 0 || sy >= height)
+            continue;
+        const float* row = data + sy * static_cast<long long>(width);
+        double* target = out.data() + static_cast<std::size_t>(j) * static_cast<std::size_t>(outWidth);
+        if (outWidth == regionWidth) {
+            const long long first = std::max<long long>(0, -static_cast<long long>(x));
+            const long long end = std::min<long long>(regionWidth, static_cast<long long>(width) - x);
+            for (long long i = first; i < end; ++i)
+                target[i] = row[x + i];
+            continue;
+        }
+        for (int i = 0; i < outWidth; ++i) {
+            const long long sx = centre(x, i, regionWidth, outWidth);
+            if (sx >= 0 && sx < width)
+                target[i] = row[sx];
+        }
+    }
+}
+
+} // namespace IO

@@ -108,6 +108,15 @@ protected:
     // The level of a band, or error ReadFailed when either index is out of
     // range. Readers call it before touching a band.
     BandLevel& bandLevel(int band, int level);
+
+    // readRegion of a data set whose bands are read whole into memory: copies
+    // a window of the loaded level into out, outWidth x outHeight values
+    // (row-major), each output pixel taking the grid pixel under its centre
+    // (a plain copy when the sizes match). Parts of the window outside the
+    // grid read as 0. ReadFailed, out all zeros, for an index out of range, a
+    // level that holds no data or an empty window.
+    void readLoadedRegion(int band, int level, int x, int y, int regionWidth, int regionHeight, int outWidth,
+                          int outHeight, std::vector<double>& out);
 };
 
 } // namespace IO

@@ -56,6 +56,14 @@ Dataset openRaster(const std::string& path, const std::vector<std::string>& allo
                                      allowedDrivers.empty() ? nullptr : drivers.List(), nullptr, nullptr));
 }
 
+std::string colourBandName(GDALRasterBand* band)
+{
+    std::string name = GDALGetColorInterpretationName(band->GetColorInterpretation());
+    if (name == "Undefined")
+        name = "Near-infrared";
+    return name;
+}
+
 std::vector<std::string> toStrings(const StringList& list)
 {
     std::vector<std::string> out;

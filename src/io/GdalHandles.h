@@ -39,6 +39,11 @@ using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
 // a list of driver short names (empty: any driver).
 Dataset openRaster(const std::string& path, const std::vector<std::string>& allowedDrivers = {});
 
+// Display name of a raster band: its colour interpretation ("Red",
+// "Green", ...), with "Undefined" read as "Near-infrared" (the fourth band
+// of the orthophotos carries no interpretation).
+std::string colourBandName(GDALRasterBand* band);
+
 struct StringListDeleter {
     void operator()(char** list) const noexcept { CSLDestroy(list); }
 };

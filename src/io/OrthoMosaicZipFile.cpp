@@ -1,0 +1,162 @@
+#include "io/OrthoMosaicZipFile.h"
+
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include <gdal_priv.h>
+
+#include "io/GdalHandles.h"
+#include "io/KmlCurves.h"
+
+namespace IO {
+
+namespace {
+
+constexpr double kUnset = std::numeric_limits<double>::max();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+} // namespace
+
+OrthoMosaicZipFile::OrthoMosaicZipFile()
+    : originX(kUnset)
+    , originY(kUnset)
+    , pixelSizeX(kUnset)
+    , pixelSizeY(kUnset)
+    , rotationX(kUnset)
+    , rotationY(kUnset)
+{
+}
+
+OrthoMosaicZipFile::~OrthoMosaicZipFile() = default;
+
+void OrthoMosaicZipFile::open(std::string name_, std::string extension_, std::string directory_)
+{
+    File::open(std::move(name_), std::move(extension_), std::move(directory_));
+    const std::string path = directory + "/" + name + "." + extension;
+
+    Gdal::Dataset dataset = Gdal::openRaster(path);
+    if (!dataset)
+        throw error::CannotOpen;
+    const long long rasterWidth = dataset->GetRasterXSize();
+    const long long rasterHeight = dataset->GetRasterYSize();
+    double transform[6];
+    if (dataset->GetGeoTransform(transform) != CE_None)
+        throw error::MissingMetadata;
+    if (rasterWidth * rasterHeight > INT_MAX)
+        throw error::UnsupportedFormat;
+
+    // Fresh records for every raster: a level keeps its histogram once built,
+    // so records carried over from the previous raster would crop this one
+    // with that raster's limits.
+    std::vector<Band> list;
+    const int count = dataset->GetRasterCount();
+    list.reserve(static_cast<std::size_t>(count));
+    for (int i = 1; i <= count; ++i) {
+        Band band(Gdal::colourBandName(dataset->GetRasterBand(i)));
+        band.levels.emplace_back(path);
+        list.push_back(std::move(band));
+    }
+
+    unloadBandsExcept({});
+    bands = std::move(list);
+    loadedBands.clear();
+    width = static_cast<int>(rasterWidth);
+    height = static_cast<int>(rasterHeight);
+    pixelCount = width * height;
+    originX = transform[0];
+    pixelSizeX = transform[1];
+    rotationX = transform[2];
+    originY = transform[3];
+    rotationY = transform[4];
+    pixelSizeY = transform[5];
+    const char* wkt = dataset->GetProjectionRef();
+    projectionWkt = wkt != nullptr ? wkt : "";
+}
+
+void OrthoMosaicZipFile::loadBand(int band, int level, double lowCut, double highCut, bool, bool keepRaw)
+{
+    BandLevel& target = bandLevel(band, level);
+    Gdal::Dataset dataset = Gdal::openRaster(target.path);
+    if (!dataset || band + 1 > dataset->GetRasterCount())
+        throw error::ReadFailed;
+    GDALRasterBand* raster = dataset->GetRasterBand(band + 1);
+    if (raster == nullptr)
+        throw error::ReadFailed;
+    if (raster->GetRasterDataType() != GDT_Byte)
+        throw error::UnsupportedFormat;
+    // The raster behind the path may have changed since open: the level
+    // must match the working grid.
+    if (raster->GetXSize() != width || raster->GetYSize() != height || pixelCount <= 0)
+        throw error::ReadFailed;
+
+    // GDAL converts the bytes to floats as it reads, straight into the
+    // level's array: no second full-size buffer.
+    std::unique_ptr<float[]> samples;
+    try {
+        samples = BandLevel::allocateSamples(pixelCount);
+    } catch (const std::bad_alloc&) {
+        throw error::ReadFailed;
+    }
+    if (raster->RasterIO(GF_Read, 0, 0, width, height, samples.get(), width, height, GDT_Float32, 0, 0, nullptr)
+        != CE_None)
+        throw error::ReadFailed;
+    dataset.reset();
+
+    target.adoptData(std::move(samples), pixelCount, false, 0.0, 255.0);
+    loadedBands.insert(band);
+    // The automatic crop is always on for orthophotos: their histograms
+    // carry long sparse tails (reflections, shadows) a fixed cut handles badly.
+    if (!keepRaw)
+        target.normalize(lowCut, highCut, true);
+}
+
+void OrthoMosaicZipFile::loadCurves(std::string fileName, std::string extension,
+                                    std::vector<std::vector<Point2D>>& curves, std::vector<std::string>& names)
+{
+    loadKmlCurves(fileName, extension, KrovakKmlConverter(*this, grid()), curves, names);
+}
+
+void OrthoMosaicZipFile::saveCurves(std::string fileName, std::string extension,
+                                    const std::vector<std::vector<Point2D>>& curves,
+                                    const std::vector<std::string>& names, const std::vector<std::string>& codes,
+                                    const std::vector<std::string>& segmentationTypes,
+                                    const std::vector<std::vector<double>>& segmentationParams)
+{
+    saveKmlCurves(fileName, extension, curves, names, codes, segmentationTypes, segmentationParams,
+                  kmlGenericLocTile, KrovakKmlConverter(*this, grid()));
+}
+
+void OrthoMosaicZipFile::readRegion(int band, int level, int x, int y, int regionWidth, int regionHeight,
+                                    int outWidth, int outHeight, std::vector<double>& out)
+{
+    readLoadedRegion(band, level, x, y, regionWidth, regionHeight, outWidth, outHeight, out);
+}
+
+int OrthoMosaicZipFile::wgs84ToKrovak(double lon, double lat, double* x, double* y)
+{
+    double kx = kNaN;
+    double ky = kNaN;
+    const bool converted = toKrovak(lat, lon, kx, ky);
+    *x = kx;
+    *y = ky;
+    return converted ? 1 : 0;
+}
+
+double OrthoMosaicZipFile::absPixelSizeX() const
+{
+    return std::abs(pixelSizeX);
+}
+
+double OrthoMosaicZipFile::absPixelSizeY() const
+{
+    return std::abs(pixelSizeY);
+}
+
+KrovakGrid OrthoMosaicZipFile::grid() const
+{
+    return {originX, originY, absPixelSizeX(), absPixelSizeY()};
+}
+
+} // namespace IO
