@@ -4,12 +4,15 @@
 
 #include <QtGlobal>
 
+#include "resources/MapPictures.h"
+
 // Q_INIT_RESOURCE declares a function in the current namespace, so it must
 // be expanded outside any namespace.
 static void initFenlarkResources()
 {
     Q_INIT_RESOURCE(fenlark);
     Q_INIT_RESOURCE(mainwindow);
+    Fenlark::registerMapPictures();
 }
 
 namespace Fenlark {
