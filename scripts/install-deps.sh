@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-declarative-dev libgl-dev
+  qml6-module-qtquick qml6-module-qtqml-workerscript qt6-image-formats-plugins
   libgdal-dev gdal-bin
   libgeographiclib-dev
   libeigen3-dev

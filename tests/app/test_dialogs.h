@@ -8,6 +8,7 @@
 #include <QList>
 #include <QStringList>
 
+#include "acquisition/LoginDialog.h"
 #include "app/WidgetUtils.h"
 
 namespace ShellTest {
@@ -35,6 +36,10 @@ public:
             textRequests.append(request);
             return textAnswers.isEmpty() ? std::optional<QString>() : textAnswers.takeFirst();
         })
+        , login_([this](QWidget*) {
+            ++loginRequests;
+            return loginAnswer;
+        })
     {
     }
 
@@ -59,12 +64,17 @@ public:
     // cancelled), then are cancelled.
     QList<TextInputRequest> textRequests;
     QList<std::optional<QString>> textAnswers;
+    // The remote catalogue window's login dialog: answered with loginAnswer
+    // (no value: cancelled).
+    int loginRequests = 0;
+    std::optional<LoginAnswer> loginAnswer;
 
 private:
     ScopedMessageBoxHandler messages_;
     ScopedFileDialogHandler files_;
     ScopedIntegerInputHandler integers_;
     ScopedTextInputHandler texts_;
+    ScopedLoginDialogHandler login_;
 };
 
 } // namespace ShellTest

@@ -205,6 +205,11 @@ TEST_F(MainWindow, ConfirmedCloseRemovesTheSessionAndOnlyTheProgramsTmpFiles)
     writeDefaults();
     auto window = std::make_unique<UI::FenlarkApp>();
     prepareTmpFolder(*window);
+    // The image's world file is the program's too; a user's file that merely
+    // looks like a preview is not.
+    TestSupport::writeFile(path("tmp/orthophotomosaic_01012024_120000000.tfw"), "world");
+    window->wmsManager.recordTmpFile(qpath("tmp/orthophotomosaic_01012024_120000000.tfw"));
+    TestSupport::writeFile(path("tmp/pw_01012024_120000000.jpg"), "not written by the program");
     RecordedQuestions questions(QMessageBox::Yes);
 
     QCloseEvent event;
@@ -214,6 +219,8 @@ TEST_F(MainWindow, ConfirmedCloseRemovesTheSessionAndOnlyTheProgramsTmpFiles)
     EXPECT_EQ(questions.requests.size(), 1);
     EXPECT_FALSE(exists("session_config.ini"));
     EXPECT_FALSE(exists("tmp/orthophotomosaic_01012024_120000000.jpg")) << "the program's own file goes";
+    EXPECT_FALSE(exists("tmp/orthophotomosaic_01012024_120000000.tfw")) << "its world file goes with it";
+    EXPECT_TRUE(exists("tmp/pw_01012024_120000000.jpg")) << "only recorded files go, whatever their name";
     EXPECT_TRUE(exists("tmp/notes.txt")) << "a user's file in tmp stays";
     EXPECT_TRUE(exists("tmp/keep/inner.txt")) << "sub-folders stay";
     EXPECT_TRUE(exists("default_config.ini"));

@@ -8,6 +8,7 @@
 
 #include "acquisition/LocalLoader.h"
 #include "acquisition/OrthoManager.h"
+#include "acquisition/RemoteLoader.h"
 #include "test_dialogs.h"
 #include "test_shell_support.h"
 #include "windows/CurveManager.h"
@@ -68,16 +69,24 @@ TEST_F(Actions, HabitatManagersAreIndependentWindowsDeletedOnClose)
         EXPECT_TRUE(manager.isNull());
 }
 
-TEST_F(Actions, OrthomosaicWindowOpensAsAToolWindow)
+TEST_F(Actions, RemoteAndOrthomosaicWindowsOpenAsToolWindows)
 {
+    // Nothing stored: the remote window asks for a login, which is cancelled.
+    window->on_actionRemote_Data_Manager_triggered();
     window->on_action_Ortho_Data_Manager_triggered();
+    const QList<RemoteLoader*> remote = topLevels<RemoteLoader>();
     const QList<OrthoManager*> ortho = topLevels<OrthoManager>();
+    ASSERT_EQ(remote.size(), 1);
     ASSERT_EQ(ortho.size(), 1);
+    expectToolWindow(remote[0]);
     expectToolWindow(ortho[0]);
-    QPointer<OrthoManager> guard = ortho[0];
-    guard->close();
+    QPointer<RemoteLoader> remoteGuard = remote[0];
+    QPointer<OrthoManager> orthoGuard = ortho[0];
+    remoteGuard->close(); // the close question is answered Yes
+    orthoGuard->close();
     settle();
-    EXPECT_TRUE(guard.isNull());
+    EXPECT_TRUE(remoteGuard.isNull());
+    EXPECT_TRUE(orthoGuard.isNull());
 }
 
 TEST_F(Actions, KeptWindowsAreRaisedInsteadOfOpenedTwice)

@@ -11,6 +11,9 @@
 // - GDAL drivers are registered by the data layer on first use, as in the
 //   program. Where an executable links GDAL, its driver manager and caches
 //   are released before the leak check at exit.
+// - The Qt build lets nothing leave the machine: no proxy, and every outside
+//   service address (FENLARK_*_URL) points at a closed loopback port until a
+//   test points it at its own local server. QtQuick renders in software.
 // - A watchdog fails a test that hangs (a modal loop nobody closes, a
 //   dead-locked task) instead of letting the suite stall until CI's limit.
 
@@ -26,6 +29,7 @@
 
 #ifdef FENLARK_TEST_QT
 #include <QApplication>
+#include <QNetworkProxy>
 #include <QSettings>
 #endif
 #include <gtest/gtest.h>
@@ -123,11 +127,18 @@ int main(int argc, char** argv)
 
 #ifdef FENLARK_TEST_QT
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("QT_QUICK_BACKEND", "software", 1);
+    // Port 1 on the loopback address: nothing listens there.
+    for (const char* name : {"FENLARK_IDENTITY_URL", "FENLARK_CATALOGUE_URL", "FENLARK_WMS_GEODESY_URL",
+                             "FENLARK_WMS_PROXY_URL"})
+        setenv(name, "http://127.0.0.1:1", 1);
+    setenv("FENLARK_MAP_TILE_URL", "http://127.0.0.1:1/{z}/{x}/{y}.png", 1);
     QApplication::setOrganizationName("Korvalin");
     QApplication::setApplicationName("FenlarkTests");
     QApplication app(argc, argv);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsHome.path().c_str());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsHome.path().c_str());
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
 #endif
 
     const int result = runTests(argc, argv);

@@ -1,0 +1,202 @@
+#include "acquisition/FileDownloader.h"
+
+#include <cstdio>
+
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+QString downloadStatusText(int httpStatus)
+{
+    switch (httpStatus) {
+    case 200:
+        return QObject::tr("Download finished successfully");
+    case 202:
+        return QObject::tr("The retrieval request has been successfully submitted.");
+    case 503:
+        return QObject::tr("The service cannot accept new requests since is is busy in handling other requests.");
+    case 403:
+        return QObject::tr(
+            "The request is not accepted because the number of submitted requested exceeded the allowed user quota.");
+    default:
+        return QObject::tr("Undefined error.");
+    }
+}
+
+// ---------------------------------------------------------------------------
+// ReplyFile
+// ---------------------------------------------------------------------------
+
+ReplyFile::~ReplyFile()
+{
+    discard();
+}
+
+bool ReplyFile::open(const QString& targetPath)
+{
+    discard();
+    target_ = targetPath;
+    writeFailed_ = false;
+    file_.setFileName(partPath());
+    return file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
+}
+
+void ReplyFile::append(QNetworkReply* reply)
+{
+    const QByteArray bytes = reply->readAll();
+    if (!file_.isOpen() || writeFailed_ || bytes.isEmpty())
+        return;
+    if (file_.write(bytes) != bytes.size())
+        writeFailed_ = true;
+}
+
+ReplyFile::Result ReplyFile::finish(QNetworkReply* reply)
+{
+    Result result;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    result.httpStatus = status.isValid() ? status.toInt() : 0;
+
+    if (result.httpStatus == 200 && reply->error() == QNetworkReply::NoError) {
+        append(reply);
+        const bool flushed = file_.isOpen() && file_.flush();
+        if (writeFailed_ || !flushed) {
+            result.message = file_.errorString();
+            discard();
+            return result;
+        }
+        file_.close();
+        if (acceptance_) {
+            const QString refusal = acceptance_(reply, partPath());
+            if (!refusal.isEmpty()) {
+                result.outcome = Outcome::Rejected;
+                result.message = refusal;
+                discard();
+                return result;
+            }
+        }
+        // rename(2) replaces an existing target in one step.
+        if (std::rename(QFile::encodeName(partPath()).constData(), QFile::encodeName(target_).constData()) != 0) {
+            result.message = QObject::tr("Unable to move %1 into place.").arg(QFileInfo(target_).fileName());
+            discard();
+            return result;
+        }
+        result.outcome = Outcome::Saved;
+        result.message = downloadStatusText(200);
+        return result;
+    }
+
+    // A status other than 200 is the server's answer even where Qt also
+    // flags an error; a 200 cut short is a network failure.
+    if (result.httpStatus > 0 && result.httpStatus != 200) {
+        result.outcome = Outcome::Status;
+        result.message = downloadStatusText(result.httpStatus);
+    } else {
+        result.message = reply->errorString();
+    }
+    discard();
+    return result;
+}
+
+void ReplyFile::discard()
+{
+    if (file_.fileName().isEmpty())
+        return;
+    if (file_.isOpen())
+        file_.close();
+    QFile::remove(file_.fileName());
+    file_.setFileName(QString());
+}
+
+// ---------------------------------------------------------------------------
+// FileDownloader
+// ---------------------------------------------------------------------------
+
+FileDownloader::FileDownloader(QNetworkAccessManager* manager, QObject* parent)
+    : QObject(parent)
+    , manager_(manager)
+{
+}
+
+FileDownloader::~FileDownloader()
+{
+    abortDownload();
+}
+
+bool FileDownloader::startDownload(QUrl url, QString targetPath, QElapsedTimer* timer, QString authorization)
+{
+    if (isRunning()) {
+        lastError_ = tr("Another download is running.");
+        return false;
+    }
+    if (!file_.open(targetPath)) {
+        lastError_ = file_.errorString();
+        file_.discard();
+        return false;
+    }
+    lastError_.clear();
+
+    emit goingBusy(QFileInfo(targetPath).baseName());
+
+    QNetworkRequest request(url);
+    request.setRawHeader("Authorization", authorization.toUtf8());
+    request.setTransferTimeout(transferTimeout);
+    QNetworkReply* reply = manager_->get(request);
+    reply_ = reply;
+    connect(reply, &QNetworkReply::readyRead, this, &FileDownloader::readData);
+    connect(reply, &QNetworkReply::downloadProgress, this, &FileDownloader::downloadProgress);
+    connect(reply, &QNetworkReply::finished, this, &FileDownloader::finishDownload);
+
+    if (timer)
+        timer->restart();
+    return true;
+}
+
+QString FileDownloader::abortDownload()
+{
+    QString text;
+    if (QNetworkReply* reply = reply_.data()) {
+        reply_.clear();
+        // Aborting emits finished at once: nothing of it may reach this
+        // object any more.
+        reply->disconnect(this);
+        reply->abort();
+        text = reply->errorString();
+        reply->deleteLater();
+    }
+    file_.discard();
+    return text;
+}
+
+void FileDownloader::readData()
+{
+    if (reply_)
+        file_.append(reply_);
+}
+
+void FileDownloader::finishDownload()
+{
+    QNetworkReply* reply = reply_.data();
+    if (!reply)
+        return;
+    reply_.clear();
+    reply->disconnect(this);
+    const ReplyFile::Result result = file_.finish(reply);
+    reply->deleteLater();
+
+    switch (result.outcome) {
+    case ReplyFile::Outcome::Saved:
+        emit downloadSuccessful(result.message);
+        break;
+    case ReplyFile::Outcome::Status:
+        if (result.httpStatus == 401)
+            emit unauthorized();
+        else
+            emit downloadSuccessful(result.message);
+        break;
+    case ReplyFile::Outcome::Failed:
+    case ReplyFile::Outcome::Rejected:
+        emit downloadError(result.message);
+        break;
+    }
+}
