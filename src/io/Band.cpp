@@ -8,6 +8,9 @@
 
 #include <omp.h>
 
+#include <new>
+
+#include <unistd.h>
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
@@ -52,6 +55,15 @@ std::string fileNameOf(const std::string& path)
 
 } // namespace
 
+std::uint64_t physicalMemoryBytes()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return 0;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+}
+
 // ---------------------------------------------------------------- BandLevel
 
 BandLevel::BandLevel(std::string path_)
@@ -84,6 +96,22 @@ std::unique_ptr<float[]> BandLevel::allocateSamples(int n)
     for (long i = 0; i < pages; ++i)
         bytes[static_cast<std::size_t>(i) * page] = 0;
     return samples;
+}
+
+std::unique_ptr<float[]> BandLevel::allocateUntouched(std::size_t n, std::uint64_t memoryBytes)
+{
+    // A size taken from a file is checked before it is asked for: an array
+    // beyond the machine's memory could only be had from swap, if at all.
+    if (n == 0 || n > memoryBytes / sizeof(float))
+        return {};
+    return std::unique_ptr<float[]>(new (std::nothrow) float[n]);
+}
+
+std::unique_ptr<float[]> BandLevel::allocateUntouched(std::size_t n)
+{
+    // A system that does not tell its memory leaves the allocation to decide.
+    const std::uint64_t memory = physicalMemoryBytes();
+    return allocateUntouched(n, memory != 0 ? memory : std::numeric_limits<std::uint64_t>::max());
 }
 
 void BandLevel::finishStore(bool autoMinMax, float scannedMin, float scannedMax, double fixedMin, double fixedMax)

@@ -36,6 +36,9 @@ private:
 
 namespace IO {
 
+// Physical memory of the machine in bytes; 0 when the system does not tell.
+std::uint64_t physicalMemoryBytes();
+
 class BandLevel {
 public:
     explicit BandLevel(std::string path = {});
@@ -78,6 +81,12 @@ public:
     // A new, uninitialised array of count floats for a band level, ready to be
     // written at full speed by a reader.
     static std::unique_ptr<float[]> allocateSamples(int count);
+    // An uninitialised array of count floats that nothing writes to before
+    // the reader does, so pages a failing read never reaches are never
+    // touched. Null when count floats exceed memoryBytes (the machine's
+    // physical memory unless given) or the allocation fails.
+    static std::unique_ptr<float[]> allocateUntouched(std::size_t count, std::uint64_t memoryBytes);
+    static std::unique_ptr<float[]> allocateUntouched(std::size_t count);
 
     // Maps the raw samples to [0, 1] in place, optionally through the
     // histogram crop limits, and records the mapping (normOffset, normScale).

@@ -32,6 +32,23 @@ namespace {
 // Rasters of a product are JPEG 2000 codestreams; no other driver is probed.
 const std::vector<std::string> kJp2Driver{"JP2OpenJPEG"};
 
+// A product's bands come at 10, 20 and 60 m: scales 1, 2 and 6 on the 10 m
+// working grid. The working grid is at most a real tile's.
+constexpr int kBandScales[] = {1, 2, 6};
+constexpr int kTileGridSize = 10980;
+
+// The whole scale of a pixel size (metres) on the working grid, 0 when it is
+// none of the product's resolutions. The comparison is made in floating point
+// before anything becomes an int, so a pixel size of any value is safe here.
+int bandScaleOf(double filePixelSize, double gridPixelSize)
+{
+    const double scale = filePixelSize / gridPixelSize;
+    for (const int candidate : kBandScales)
+        if (std::abs(scale - candidate) <= 1e-9 * candidate)
+            return candidate;
+    return 0;
+}
+
 // Runs body and turns every foreign exception into the file layer's code.
 template <typename Body>
 void atBoundary(File::error code, Body&& body)
@@ -396,9 +413,11 @@ void JP2ZipFile::openProduct(std::string name_, std::string extension_, std::str
         double transform[6];
         if (dataset->GetGeoTransform(transform) != CE_None)
             throw error::MissingMetadata;
+        // A pixel size that no raster can have (zero, negative, not a
+        // number, astronomically large) is a corrupted georeference.
         const double filePixelSize = transform[1];
         if (!std::isfinite(filePixelSize) || filePixelSize <= 0.0)
-            throw error::MissingMetadata;
+            throw error::FileCorrupted;
 
         if (!georeferenced) {
             double easting = 0.0;
@@ -430,6 +449,9 @@ void JP2ZipFile::openProduct(std::string name_, std::string extension_, std::str
     if (codes.empty())
         throw error::FileCorrupted;
 
+    // Every size is checked here, before any pixel is read: a raster header
+    // is a few bytes that may declare any size, and a band load allocates
+    // the whole working grid.
     std::sort(codes.begin(), codes.end());
     bands.clear();
     bands.reserve(codes.size() + indexSources.size());
@@ -440,18 +462,28 @@ void JP2ZipFile::openProduct(std::string name_, std::string extension_, std::str
                          [](const auto& a, const auto& b) { return a.second < b.second; });
         source.files.assign(files.begin(), files.end());
         const auto& [path, filePixelSize] = files.front();
-        const double scale = filePixelSize / pixelSize;
+        const int scale = bandScaleOf(filePixelSize, pixelSize);
+        if (scale == 0)
+            throw error::FileCorrupted;
+        const RasterSize size = rasterSizes.at(path);
 
         if (bands.empty()) {
-            // The first band's raster defines the working grid of every band.
-            const RasterSize size = rasterSizes.at(path);
-            const double gridWidth = std::trunc(size.width * scale);
-            const double gridHeight = std::trunc(size.height * scale);
-            if (!(gridWidth >= 1.0 && gridHeight >= 1.0 && gridWidth * gridHeight <= static_cast<double>(INT_MAX)))
+            // The first band's raster defines the working grid of every band,
+            // which is at most a real tile.
+            const long long gridWidth = static_cast<long long>(size.width) * scale;
+            const long long gridHeight = static_cast<long long>(size.height) * scale;
+            if (gridWidth < 1 || gridHeight < 1 || gridWidth > kTileGridSize || gridHeight > kTileGridSize)
                 throw error::FileCorrupted;
             width = static_cast<int>(gridWidth);
             height = static_cast<int>(gridHeight);
             pixelCount = width * height;
+        } else {
+            // Every other band covers the same grid at its own scale, to
+            // within one of its pixels.
+            const long long coveredWidth = static_cast<long long>(size.width) * scale;
+            const long long coveredHeight = static_cast<long long>(size.height) * scale;
+            if (std::abs(coveredWidth - width) > scale || std::abs(coveredHeight - height) > scale)
+                throw error::FileCorrupted;
         }
 
         Band band(code + "-" + source.description);
@@ -489,6 +521,7 @@ void JP2ZipFile::openProduct(std::string name_, std::string extension_, std::str
         band.derived = true;
         band.levels.emplace_back(band.name);
         band.sourceBands = {a, b};
+        // Image band scales are 1, 2 or 6 (checked above): whole numbers.
         band.sourceScales = {static_cast<int>(bands[static_cast<std::size_t>(a)].scale),
                              static_cast<int>(bands[static_cast<std::size_t>(b)].scale)};
         bands.push_back(std::move(band));

@@ -44,8 +44,13 @@ public:
     JP2ZipFile();
     ~JP2ZipFile() override;
 
-    // Throws error 1 (extension not "zip"), 2 (no band file in the archive),
-    // 3 (a raster cannot be opened) or 4 (no usable UTM georeference).
+    // Throws error 1 (extension not "zip"), 2 (no band file in the archive;
+    // a raster whose pixel size is not positive and finite; a band at another
+    // resolution than 10, 20 or 60 m; a working grid larger than a real tile,
+    // 10980 x 10980; a band whose size disagrees with the grid at its
+    // resolution by more than one of its pixels), 3 (a raster cannot be
+    // opened) or 4 (no usable UTM georeference). Sizes are checked from the
+    // raster headers before any pixel is read.
     void open(std::string name, std::string extension, std::string directory) override;
 
     // Loads a band onto the working grid, normalised to [0, 1]; error 6 when

@@ -80,8 +80,14 @@ void appendUtf8(std::string& out, unsigned long code)
     }
 }
 
+// How far after its '&' the ';' of a reference may lie ("&#x10FFFF;" needs
+// 9; longer texts are not references of ours).
+constexpr std::size_t kReferenceReach = 10;
+
 // Replaces the predefined entities and character references; anything else
-// that starts with '&' is kept as it stands.
+// that starts with '&' is kept as it stands. One pass: the ';' of a
+// reference is looked for only as far as a reference reaches, so a text of
+// many '&' without one costs no more than any other text.
 std::string unescaped(std::string_view text)
 {
     std::string out;
@@ -89,8 +95,13 @@ std::string unescaped(std::string_view text)
     std::size_t i = 0;
     while (i < text.size()) {
         const char c = text[i];
-        const std::size_t semicolon = c == '&' ? text.find(';', i + 1) : std::string_view::npos;
-        if (semicolon == std::string_view::npos || semicolon - i > 10) {
+        std::size_t semicolon = std::string_view::npos;
+        if (c == '&') {
+            const std::size_t found = text.substr(i + 1, kReferenceReach).find(';');
+            if (found != std::string_view::npos)
+                semicolon = i + 1 + found;
+        }
+        if (semicolon == std::string_view::npos) {
             out += c;
             ++i;
             continue;
@@ -162,15 +173,6 @@ std::string elementText(std::string_view content)
         i = end + 3;
     }
     return out;
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 // Position of the closing tag "</qualifiedName>" (blanks allowed before '>')
@@ -419,7 +421,7 @@ KmlCurves parseKmlDocument(std::string_view text, const KmlConverter& converter,
                 // folder names are not curve names.
                 if (current >= 0 && !placemarks[static_cast<std::size_t>(current)].named) {
                     Placemark& placemark = placemarks[static_cast<std::size_t>(current)];
-                    placemark.name = std::string(trimmed(elementText(content)));
+                    placemark.name = std::string(trimBlanks(elementText(content)));
                     placemark.named = true;
                 }
             } else {

@@ -23,6 +23,14 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// Largest block (strip or tile) a raster may have. GDAL reads a raster block
+// by block and makes each whole before it reads into it, so even a window of
+// a few pixels costs a whole block: a header that declares one enormous
+// block (a single strip whose data are missing) would allocate and clear
+// gigabytes for it. Rasters of this program and of common tools use blocks
+// of kilobytes to a few megabytes.
+constexpr long long kMaxBlockBytes = 1LL << 30;
+
 // Latitude and longitude of a UTM position; false when GeographicLib rejects
 // it (a position beyond the range of the zone).
 bool utmToLatLon(int zone, bool northern, double easting, double northing, double& lat, double& lon)
@@ -122,7 +130,15 @@ void OrthoMosaicTifFile::open(std::string name_, std::string extension_, std::st
     const int count = dataset->GetRasterCount();
     list.reserve(static_cast<std::size_t>(count));
     for (int i = 1; i <= count; ++i) {
-        const GDALColorInterp interpretation = dataset->GetRasterBand(i)->GetColorInterpretation();
+        GDALRasterBand* raster = dataset->GetRasterBand(i);
+        int blockWidth = 0;
+        int blockHeight = 0;
+        raster->GetBlockSize(&blockWidth, &blockHeight);
+        const long long blockBytes = static_cast<long long>(blockWidth) * blockHeight
+            * GDALGetDataTypeSizeBytes(raster->GetRasterDataType());
+        if (blockBytes > kMaxBlockBytes)
+            throw error::UnsupportedFormat;
+        const GDALColorInterp interpretation = raster->GetColorInterpretation();
         std::string bandName = GDALGetColorInterpretationName(interpretation);
         if (bandName == "Undefined")
             bandName = "Near-infrared";
@@ -166,25 +182,27 @@ void OrthoMosaicTifFile::loadBand(int band, int level, double lowCut, double hig
         throw error::ReadFailed;
     const int count = cols * rows;
     const GDALDataType type = raster->GetRasterDataType();
+    if (type != GDT_Byte && type != GDT_Float32)
+        throw error::UnsupportedFormat;
+    const bool floatSamples = type == GDT_Float32;
 
-    bool floatSamples = false;
+    // The size comes from the file's header, which may declare any raster: a
+    // level the machine's memory cannot hold is refused before anything is
+    // allocated for it. GDAL converts the samples to float as it reads them
+    // straight into the level's array, which nothing fills before, so a
+    // raster whose data are missing fails on its first block without the
+    // whole level ever being touched.
     try {
-        if (type == GDT_Byte) {
-            std::vector<std::uint8_t> buffer(static_cast<std::size_t>(count));
-            if (raster->RasterIO(GF_Read, 0, 0, cols, rows, buffer.data(), cols, rows, GDT_Byte, 0, 0, nullptr)
-                != CE_None)
-                throw error::ReadFailed;
-            target.setDataFromBytes(buffer.data(), count, false, 0.0, 255.0);
-        } else if (type == GDT_Float32) {
-            std::vector<float> buffer(static_cast<std::size_t>(count));
-            if (raster->RasterIO(GF_Read, 0, 0, cols, rows, buffer.data(), cols, rows, GDT_Float32, 0, 0, nullptr)
-                != CE_None)
-                throw error::ReadFailed;
-            target.setDataFromFloats(buffer.data(), count, true, 0.0, 0.0);
-            floatSamples = true;
-        } else {
-            throw error::UnsupportedFormat;
-        }
+        std::unique_ptr<float[]> samples = BandLevel::allocateUntouched(static_cast<std::size_t>(count));
+        if (!samples)
+            throw error::ReadFailed;
+        if (raster->RasterIO(GF_Read, 0, 0, cols, rows, samples.get(), cols, rows, GDT_Float32, 0, 0, nullptr)
+            != CE_None)
+            throw error::ReadFailed;
+        if (floatSamples)
+            target.adoptData(std::move(samples), count, true, 0.0, 0.0);
+        else
+            target.adoptData(std::move(samples), count, false, 0.0, 255.0);
     } catch (const std::bad_alloc&) {
         throw error::ReadFailed;
     }

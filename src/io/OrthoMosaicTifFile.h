@@ -19,12 +19,16 @@ public:
     // Errors: CannotOpen when GDAL cannot open the raster; MissingMetadata
     // when it has no geotransform, a rotated or non-square one, a projection
     // that is not UTM, or corners that cannot be converted to latitude and
-    // longitude; UnsupportedFormat for a raster too large for the working grid.
+    // longitude; UnsupportedFormat for a raster too large for the working grid
+    // or one whose blocks (strips or tiles) exceed 1 GiB each: any read of it,
+    // however small, would cost a whole block.
     void open(std::string name, std::string extension, std::string directory) override;
 
     // 8-bit and 32-bit float bands. Errors: ReadFailed (band or raster not
-    // available, failed read, no memory), UnsupportedFormat (other sample
-    // types).
+    // available, failed read, a level larger than the machine's physical
+    // memory or no memory for it), UnsupportedFormat (other sample types).
+    // The samples are read straight into the level's array, which is not
+    // filled before.
     void loadBand(int band, int level, double lowCut, double highCut, bool autoCrop, bool keepRaw) override;
 
     void loadCurves(std::string fileName, std::string extension, std::vector<std::vector<Point2D>>& curves,

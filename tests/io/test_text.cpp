@@ -1,5 +1,6 @@
 #include <clocale>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -109,4 +110,35 @@ TEST(NumberText, PrefixReadersTakeTheLeadingNumberOnly)
     for (const auto& [text, expected] : integers)
         EXPECT_EQ(IO::parseIntegerPrefix(text), expected) << "'" << text << "'";
     EXPECT_FALSE(IO::parseDouble("+-5").has_value());
+}
+
+// One sign at most, before the digits: a second sign in any order makes the
+// text no number for every reader, whole or prefix, decimal or integer.
+TEST(NumberText, SignedTexts)
+{
+    struct Case {
+        const char* text;
+        std::optional<double> value;  // the same for all four readers
+    };
+    const std::vector<Case> cases = {
+        {"+5", 5.0},        {"-5", -5.0},       {" +5", 5.0},       {" -5 ", -5.0},
+        {"+-5", std::nullopt}, {"-+5", std::nullopt}, {"++5", std::nullopt}, {"--5", std::nullopt},
+        {"+ 5", std::nullopt}, {"- 5", std::nullopt}, {"+", std::nullopt},   {"-", std::nullopt},
+        {" +-5", std::nullopt}, {"+-0", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("'") + c.text + "'");
+        EXPECT_EQ(IO::parseDouble(c.text), c.value);
+        EXPECT_EQ(IO::parseDoublePrefix(c.text), c.value);
+        const std::optional<long long> integer =
+            c.value ? std::optional<long long>(static_cast<long long>(*c.value)) : std::nullopt;
+        EXPECT_EQ(IO::parseInteger(c.text), integer);
+        EXPECT_EQ(IO::parseIntegerPrefix(c.text), integer);
+    }
+    for (const char* infinite : {"+-inf", "-+inf", "++inf", "--inf", "+-nan", "-+infinity"}) {
+        EXPECT_FALSE(IO::parseDouble(infinite).has_value()) << infinite;
+        EXPECT_FALSE(IO::parseDoublePrefix(infinite).has_value()) << infinite;
+    }
+    EXPECT_EQ(IO::parseDouble("-inf"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(IO::parseDouble("+inf"), std::numeric_limits<double>::infinity());
 }

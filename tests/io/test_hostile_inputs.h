@@ -1,0 +1,225 @@
+#pragma once
+
+// Small files that lie about themselves, made at test time: a GeoTIFF header
+// that declares a huge raster whose data are not there, and Sentinel-2
+// product archives whose rasters declare sizes or pixel sizes of their own
+// choosing. The inputs fuzzing found are rebuilt from these (the copies in
+// fuzz/regressions/ are what they write).
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <cpl_string.h>
+#include <cpl_vsi.h>
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+
+#include "io/GdalHandles.h"
+
+namespace HostileInputs {
+
+// ------------------------------------------------------------------ GeoTIFF
+
+// A little-endian GeoTIFF of one 32-bit float band (8-bit with floatSamples
+// false) in UTM zone 33N, 10 m pixels at (500000, 5400000), that declares
+// width x height pixels in one uncompressed strip lying beyond the end of the
+// file: the header is all there is (about 300 bytes). With rowsPerStrip below
+// height the raster needs more strips than the one the header lists, so the
+// strip list is ignored and the raster reads as blocks of width x
+// rowsPerStrip pixels that hold no data.
+inline std::string tiffHeader(std::uint32_t width, std::uint32_t height, bool floatSamples = true,
+                              std::uint32_t rowsPerStrip = 0)
+{
+    if (rowsPerStrip == 0)
+        rowsPerStrip = height;
+    std::string out;
+    auto put16 = [&](std::uint16_t v) {
+        out += static_cast<char>(v & 0xFF);
+        out += static_cast<char>(v >> 8);
+    };
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    auto putDouble = [&](double v) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &v, sizeof bits);
+        for (int i = 0; i < 8; ++i)
+            out += static_cast<char>((bits >> (8 * i)) & 0xFF);
+    };
+    enum Type : std::uint16_t { kShort = 3, kLong = 4, kDouble = 12 };
+    struct Entry {
+        std::uint16_t tag;
+        std::uint16_t type;
+        std::uint32_t count;
+        std::uint32_t value;  // the value itself, or the offset of the values
+    };
+    const std::uint16_t bits = floatSamples ? 32 : 8;
+    const std::uint32_t bytesPerSample = bits / 8;
+    constexpr std::uint32_t entries = 14;
+    constexpr std::uint32_t ifdSize = 2 + entries * 12 + 4;
+    constexpr std::uint32_t scaleOffset = 8 + ifdSize;
+    constexpr std::uint32_t tiepointOffset = scaleOffset + 3 * 8;
+    constexpr std::uint32_t keysOffset = tiepointOffset + 6 * 8;
+    constexpr std::uint32_t end = keysOffset + 16 * 2;
+    const Entry table[entries] = {
+        {256, kLong, 1, width},
+        {257, kLong, 1, height},
+        {258, kShort, 1, bits},
+        {259, kShort, 1, 1},                     // no compression
+        {262, kShort, 1, 1},                     // black is zero
+        {273, kLong, 1, end + 4096},             // the strip: beyond the end of the file
+        {277, kShort, 1, 1},
+        {278, kLong, 1, rowsPerStrip},
+        {279, kLong, 1, static_cast<std::uint32_t>(std::uint64_t{width} * rowsPerStrip * bytesPerSample)},
+        {284, kShort, 1, 1},
+        {339, kShort, 1, static_cast<std::uint32_t>(floatSamples ? 3 : 1)},
+        {33550, kDouble, 3, scaleOffset},        // pixel scale
+        {33922, kDouble, 6, tiepointOffset},     // tie point
+        {34735, kShort, 16, keysOffset},         // GeoKey directory
+    };
+    out += "II";
+    put16(42);
+    put32(8);
+    put16(entries);
+    for (const Entry& e : table) {
+        put16(e.tag);
+        put16(e.type);
+        put32(e.count);
+        if (e.type == kShort && e.count == 1) {
+            put16(static_cast<std::uint16_t>(e.value));
+            put16(0);
+        } else {
+            put32(e.value);
+        }
+    }
+    put32(0);
+    for (double v : {10.0, 10.0, 0.0})
+        putDouble(v);
+    for (double v : {0.0, 0.0, 0.0, 500000.0, 5400000.0, 0.0})
+        putDouble(v);
+    // Version 1.1.0, three keys: projected model, pixel is area, EPSG 32633.
+    for (std::uint16_t v : {1, 1, 0, 3, 1024, 0, 1, 1, 1025, 0, 1, 1, 3072, 0, 1, 32633})
+        put16(v);
+    return out;
+}
+
+// ---------------------------------------------------------------- products
+
+// One raster of a product: band code, resolution named in its file name
+// ("10m"), pixel count per side as encoded, the pixel size its GMLJP2 box
+// states, and the size per side its codestream header declares instead of
+// the encoded one (0: the encoded size).
+struct ProductRaster {
+    std::string code;
+    std::string resolution;
+    int size = 12;
+    double pixelSize = 10.0;
+    int declaredSize = 0;
+};
+
+inline const char* productName()
+{
+    return "S2A_MSIL2A_20230601T095031_N0509_R079_T33UXP_20230601T121212";
+}
+
+// Makes the codestream of a JPEG 2000 file declare size x size pixels in one
+// tile: the image header box and the codestream's SIZ marker both say so.
+inline void declareSize(std::vector<std::uint8_t>& jp2, int size)
+{
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        if (at + 4 > jp2.size())
+            throw std::runtime_error("JPEG 2000 header cut short");
+        for (int i = 0; i < 4; ++i)
+            jp2[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * (3 - i)));
+    };
+    auto find = [&](const std::string& bytes) {
+        for (std::size_t i = 0; i + bytes.size() <= jp2.size(); ++i)
+            if (std::memcmp(jp2.data() + i, bytes.data(), bytes.size()) == 0)
+                return i;
+        throw std::runtime_error("no " + bytes + " in the JPEG 2000 file");
+    };
+    const std::size_t ihdr = find("ihdr");
+    put32(ihdr + 4, static_cast<std::uint32_t>(size));  // height
+    put32(ihdr + 8, static_cast<std::uint32_t>(size));  // width
+    // SIZ: marker, Lsiz, Rsiz, Xsiz, Ysiz, XOsiz, YOsiz, XTsiz, YTsiz.
+    const std::size_t siz = find(std::string("\xFF\x4F\xFF\x51", 4)) + 2;
+    for (std::size_t field : {6u, 10u, 22u, 26u})
+        put32(siz + field, static_cast<std::uint32_t>(size));
+}
+
+// A lossless 16-bit JPEG 2000 raster georeferenced by a GMLJP2 box only, as
+// products carry it.
+inline std::vector<std::uint8_t> encodeRaster(const ProductRaster& raster)
+{
+    IO::Gdal::registerDrivers();
+    GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("MEM");
+    GDALDriver* jp2 = GetGDALDriverManager()->GetDriverByName("JP2OpenJPEG");
+    if (!memory || !jp2)
+        throw std::runtime_error("GDAL has no MEM or JP2OpenJPEG driver");
+    IO::Gdal::Dataset source(memory->Create("", raster.size, raster.size, 1, GDT_UInt16, nullptr));
+    std::vector<std::uint16_t> samples(static_cast<std::size_t>(raster.size) * raster.size);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::uint16_t>(100 + i % 977);
+    if (source->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, raster.size, raster.size, samples.data(), raster.size,
+                                           raster.size, GDT_UInt16, 0, 0, nullptr)
+        != CE_None)
+        throw std::runtime_error("cannot fill the raster");
+    double transform[6] = {500000.0, raster.pixelSize, 0.0, 5400000.0, 0.0, -raster.pixelSize};
+    source->SetGeoTransform(transform);
+    OGRSpatialReference srs;
+    srs.importFromEPSG(32633);
+    source->SetSpatialRef(&srs);
+
+    CPLStringList options;
+    options.SetNameValue("REVERSIBLE", "YES");
+    options.SetNameValue("QUALITY", "100");
+    options.SetNameValue("GMLJP2", "YES");
+    options.SetNameValue("GeoJP2", "NO");
+    const IO::Gdal::MemoryFile target(".jp2");
+    {
+        IO::Gdal::Dataset written(
+            jp2->CreateCopy(target.path().c_str(), source.get(), FALSE, options.List(), nullptr, nullptr));
+        if (!written)
+            throw std::runtime_error("cannot encode " + raster.code);
+    }
+    VSIUnlink((target.path() + ".aux.xml").c_str());
+    std::vector<std::uint8_t> bytes = target.bytes();
+    if (raster.declaredSize > 0)
+        declareSize(bytes, raster.declaredSize);
+    return bytes;
+}
+
+// Writes a product of the given rasters into folder, named as products are,
+// and returns the archive's path.
+inline std::filesystem::path writeProduct(const std::filesystem::path& folder,
+                                          const std::vector<ProductRaster>& rasters)
+{
+    const std::filesystem::path archive = folder / (std::string(productName()) + ".zip");
+    void* zip = CPLCreateZip(archive.string().c_str(), nullptr);
+    if (!zip)
+        throw std::runtime_error("cannot create " + archive.string());
+    bool ok = true;
+    const std::string image = std::string(productName())
+        + ".SAFE/GRANULE/L2A_T33UXP_A041234_20230601T095031/IMG_DATA/";
+    for (const ProductRaster& raster : rasters) {
+        const std::vector<std::uint8_t> bytes = encodeRaster(raster);
+        const std::string entry = image + "R" + raster.resolution + "/T33UXP_20230601T095031_" + raster.code + "_"
+            + raster.resolution + ".jp2";
+        CPLStringList options;
+        options.SetNameValue("COMPRESSED", "NO");
+        ok = ok && CPLCreateFileInZip(zip, entry.c_str(), options.List()) == CE_None;
+        ok = ok && CPLWriteFileInZip(zip, bytes.data(), static_cast<int>(bytes.size())) == CE_None;
+        ok = ok && CPLCloseFileInZip(zip) == CE_None;
+    }
+    ok = CPLCloseZip(zip) == CE_None && ok;
+    if (!ok)
+        throw std::runtime_error("cannot write " + archive.string());
+    return archive;
+}
+
+} // namespace HostileInputs
