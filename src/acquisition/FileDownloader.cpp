@@ -108,6 +108,35 @@ void ReplyFile::discard()
     file_.setFileName(QString());
 }
 
+QString ReplyFile::abort(QPointer<QNetworkReply>& reply, QObject* listener)
+{
+    QString text;
+    if (QNetworkReply* running = reply.data()) {
+        reply.clear();
+        running->disconnect(listener);
+        running->abort();
+        text = running->errorString();
+        running->deleteLater();
+    }
+    discard();
+    return text;
+}
+
+std::optional<ReplyFile::Result> ReplyFile::take(QPointer<QNetworkReply>& reply, QObject* listener)
+{
+    QNetworkReply* finished = reply.data();
+    if (!finished)
+        return std::nullopt;
+    reply.clear();
+    finished->disconnect(listener);
+    const Result result = finish(finished);
+    // A reply that signalled an error is still winding down; aborting it
+    // there would report its error a second time inside Qt. Deleting it
+    // closes whatever is left of the connection.
+    finished->deleteLater();
+    return result;
+}
+
 // ---------------------------------------------------------------------------
 // FileDownloader
 // ---------------------------------------------------------------------------
@@ -154,18 +183,7 @@ bool FileDownloader::startDownload(QUrl url, QString targetPath, QElapsedTimer* 
 
 QString FileDownloader::abortDownload()
 {
-    QString text;
-    if (QNetworkReply* reply = reply_.data()) {
-        reply_.clear();
-        // Aborting emits finished at once: nothing of it may reach this
-        // object any more.
-        reply->disconnect(this);
-        reply->abort();
-        text = reply->errorString();
-        reply->deleteLater();
-    }
-    file_.discard();
-    return text;
+    return file_.abort(reply_, this);
 }
 
 void FileDownloader::readData()
@@ -176,14 +194,10 @@ void FileDownloader::readData()
 
 void FileDownloader::finishDownload()
 {
-    QNetworkReply* reply = reply_.data();
-    if (!reply)
+    const std::optional<ReplyFile::Result> finished = file_.take(reply_, this);
+    if (!finished)
         return;
-    reply_.clear();
-    reply->disconnect(this);
-    const ReplyFile::Result result = file_.finish(reply);
-    reply->deleteLater();
-
+    const ReplyFile::Result& result = *finished;
     switch (result.outcome) {
     case ReplyFile::Outcome::Saved:
         emit downloadSuccessful(result.message);

@@ -17,6 +17,7 @@
 // All of it runs on the GUI thread through asynchronous replies.
 
 #include <functional>
+#include <optional>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -77,6 +78,15 @@ public:
 
     // Closes and removes the part (an abort).
     void discard();
+
+    // The two ends of a downloader's running reply. abort cuts the reply's
+    // signals from listener (aborting emits them at once), aborts and deletes
+    // it later, removes the part and returns the reply's error text (empty
+    // when none ran). take cuts the finished reply's signals from listener,
+    // finishes it into the file and deletes it later; nothing when none ran.
+    // Either way reply is cleared.
+    QString abort(QPointer<QNetworkReply>& reply, QObject* listener);
+    std::optional<Result> take(QPointer<QNetworkReply>& reply, QObject* listener);
 
     void setAcceptance(Acceptance acceptance) { acceptance_ = std::move(acceptance); }
 

@@ -93,18 +93,7 @@ bool FileDownloaderWms::startDownload(QUrl url, QString targetPath, bool preview
 
 QString FileDownloaderWms::abortDownload()
 {
-    QString text;
-    if (QNetworkReply* reply = reply_.data()) {
-        reply_.clear();
-        // Aborting emits errorOccurred and finished at once: nothing of them
-        // may reach this object any more.
-        reply->disconnect(this);
-        reply->abort();
-        text = reply->errorString();
-        reply->deleteLater();
-    }
-    file_.discard();
-    return text;
+    return file_.abort(reply_, this);
 }
 
 void FileDownloaderWms::readData()
@@ -122,19 +111,12 @@ void FileDownloaderWms::error(QNetworkReply::NetworkError)
 
 void FileDownloaderWms::finishDownload()
 {
-    QNetworkReply* reply = reply_.data();
-    if (!reply)
-        return;
-    reply_.clear();
-    reply->disconnect(this);
     // The status (when the server sent one) decides the text before Qt's
     // error flag, as for every download of the program.
-    const ReplyFile::Result result = file_.finish(reply);
-    // Called from errorOccurred the reply is still winding down; aborting it
-    // there would report its error a second time inside Qt. Deleting it
-    // closes whatever is left of the connection.
-    reply->deleteLater();
-
+    const std::optional<ReplyFile::Result> finished = file_.take(reply_, this);
+    if (!finished)
+        return;
+    const ReplyFile::Result& result = *finished;
     if (result.outcome == ReplyFile::Outcome::Saved)
         emit downloadSuccessful(result.message, file_.targetPath(), preview_);
     else
