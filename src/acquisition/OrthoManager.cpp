@@ -81,6 +81,23 @@ QString openErrorText(IO::File::error error)
     }
 }
 
+// Runs one step of a tile's export; the text that stops the export when the
+// step throws (nothing may leave the slot), empty when it went through.
+template <typename Step>
+QString tileFailure(const QString& path, Step step)
+{
+    try {
+        step();
+    } catch (IO::File::error error) {
+        return OrthoManager::tr("%1: %2").arg(path, openErrorText(error));
+    } catch (const std::bad_alloc&) {
+        return OrthoManager::tr("%1: not enough memory").arg(path);
+    } catch (const std::exception&) {
+        return OrthoManager::tr("%1: %2").arg(path, openErrorText(IO::File::error::ReadFailed));
+    }
+    return QString();
+}
+
 } // namespace
 
 OrthoManager::OrthoManager(QWidget* parent)
@@ -251,18 +268,11 @@ bool OrthoManager::exportTiles(QStringList paths)
 
         // Each tile starts from nothing that the previous one left behind.
         image.unloadBandsExcept({});
-        try {
+        stopped = tileFailure(path, [&] {
             image.open(name, info.suffix().toStdString(), "/vsizip/" + info.absolutePath().toStdString());
-        } catch (IO::File::error error) {
-            stopped = tr("%1: %2").arg(path, openErrorText(error));
+        });
+        if (!stopped.isEmpty())
             break;
-        } catch (const std::bad_alloc&) {
-            stopped = tr("%1: not enough memory").arg(path);
-            break;
-        } catch (const std::exception&) {
-            stopped = tr("%1: %2").arg(path, openErrorText(IO::File::error::ReadFailed));
-            break;
-        }
 
         if (const std::optional<QString> refusal = tileRefusal(image, lotShape)) {
             failed.append(path);
@@ -287,19 +297,12 @@ bool OrthoManager::exportTiles(QStringList paths)
         std::fputs("done\n", stdout);
 
         std::fputs("fillDataset()... ", stdout);
-        try {
+        stopped = tileFailure(path, [&] {
             for (int band = 0; band < 3; ++band)
                 image.loadBand(band, 0, 0.0, 1.0, true, false);
-        } catch (IO::File::error error) {
-            stopped = tr("%1: %2").arg(path, openErrorText(error));
+        });
+        if (!stopped.isEmpty())
             break;
-        } catch (const std::bad_alloc&) {
-            stopped = tr("%1: not enough memory").arg(path);
-            break;
-        } catch (const std::exception&) {
-            stopped = tr("%1: %2").arg(path, openErrorText(IO::File::error::ReadFailed));
-            break;
-        }
         std::fputs("done\n", stdout);
 
         const std::array<const float*, 3> bands{image.bands[0].levels[0].data.get(),
