@@ -185,4 +185,18 @@ void offsetPoints(std::vector<Point2D>& points, double dx, double dy)
     }
 }
 
+bool enclosesArea(const std::vector<Point2D>& points)
+{
+    std::vector<Point2D> distinct;
+    for (const Point2D& p : points) {
+        const auto same = [&p](const Point2D& q) { return q.x == p.x && q.y == p.y; };
+        if (std::none_of(distinct.begin(), distinct.end(), same)) {
+            distinct.push_back(p);
+            if (distinct.size() == 3)
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace CurveDrawing

@@ -66,4 +66,8 @@ std::vector<Point2D> spliceCurve(const std::vector<Point2D>& points, const std::
 // Every point moved by (dx, dy).
 void offsetPoints(std::vector<Point2D>& points, double dx, double dy);
 
+// True when the points hold at least three distinct positions: the least an
+// outline needs to enclose anything.
+bool enclosesArea(const std::vector<Point2D>& points);
+
 } // namespace CurveDrawing

@@ -268,17 +268,18 @@ bool FenlarkApp::clearFeatureCache(int side)
     IO::File* file = getDataFile(side);
     if (!file)
         return false;
-    std::vector<int> bands{getBandIndex(side, 0)};
-    if (isMultiChannel(side)) {
-        bands.push_back(getBandIndex(side, 1));
-        bands.push_back(getBandIndex(side, 2));
-    }
-    for (int band : bands) {
+    for (int band : displayBands(side)) {
         if (band >= 0 && band < static_cast<int>(file->bands.size())
             && !file->bands[static_cast<std::size_t>(band)].levels.empty())
             file->bands[static_cast<std::size_t>(band)].levels.front().clearCache();
     }
     return true;
+}
+
+bool FenlarkApp::toolsViewerShown(int side) const
+{
+    QGridLayout* grid = sideGrid(side == 0 ? ui->leftTabWidget : ui->rightTabWidget);
+    return grid && grid->itemAtPosition(0, 1);
 }
 
 bool FenlarkApp::hideToolsViewer(int side)

@@ -57,9 +57,7 @@ void FenlarkApp::showDataSet(int index)
     setPropertiesByDataType(index);
 
     IO::File* file = dataFiles[index];
-    if (previewWidget)
-        previewWidget->setImage(file->preview, file->previewWidth, file->previewHeight, file->workAreaWidth,
-                                file->workAreaHeight);
+    showPreview();
 
     applyChannels(index, false);
 
@@ -78,14 +76,27 @@ void FenlarkApp::applyChannels(int index, bool reloadAll)
         showMessageBox(tr("No file selected in Data Explorer."), 1);
         return;
     }
-    std::set<int> keep;
-    if (!reloadAll) {
-        const BandChoice choice = bandChoice();
-        keep.insert(choice.red);
-        if (choice.threeChannels) {
-            keep.insert(choice.green);
-            keep.insert(choice.blue);
+    const BandChoice choice = bandChoice();
+    std::set<int> chosen{choice.red};
+    if (choice.threeChannels) {
+        chosen.insert(choice.green);
+        chosen.insert(choice.blue);
+    }
+    std::set<int> keep = reloadAll ? std::set<int>() : chosen;
+    // The other side showing the same data set keeps the bands it displays
+    // and their computed images. Only a band this side reads again for its
+    // crop is released; a feature the other side computed on it goes too.
+    const int other = ui->activeSide == 0 ? 1 : 0;
+    if (sideShowsDataSet(other, index)) {
+        bool rereadShown = false;
+        for (int band : displayBands(other)) {
+            if (reloadAll && chosen.count(band))
+                rereadShown = true;
+            else
+                keep.insert(band);
         }
+        if (rereadShown)
+            retireFeatureViewer(other);
     }
     dataFiles[index]->unloadBandsExcept(keep);
     datasetChange(index);

@@ -122,6 +122,11 @@ public:
     int getCurveExplorerIndex(int side);
     int getRMExplorerIndex(int side);
     bool isMultiChannel(int side);
+    // The bands a side displays: its red band, and its green and blue bands
+    // when it shows three channels.
+    std::vector<int> displayBands(int side);
+    // The side is on screen and shows data set index.
+    bool sideShowsDataSet(int side, int index) const;
     // Writes the active side's data index and panel values into its group.
     void saveTabState();
     // Puts a side's stored state back into the data explorer and the
@@ -193,6 +198,9 @@ public:
     // Drops the computed images of the bands shown on a side; false when the
     // side shows no data set.
     bool clearFeatureCache(int side);
+    // A tools viewer stands beside (or, two sides open, below) the side's
+    // main viewer.
+    bool toolsViewerShown(int side) const;
     // Takes a side's tools viewer down (the hiding half of
     // setPushButtonHideOrShow); false when the side shows none.
     bool hideToolsViewer(int side);
@@ -249,6 +257,8 @@ public:
     void updateWorkingArea(IO::File* file, int side);
     void syncWorkingArea(int side);
     void updatePreviewRect(UI::ViewerWidget* viewer);
+    // The preview map shows the preview of the active side's data set, or
+    // nothing when that data set has none.
     void showPreview();
 
     // --- Viewer sides (ViewerSides.cpp) ------------------------------------
@@ -292,6 +302,9 @@ public:
     // Disables (true) or enables (false) the docks, the main tool bar and
     // the menu bar together while a mouse mode or a run owns the data.
     void setMainControlsLocked(bool locked);
+    // A mouse mode is on or the main controls are locked (a mode, the
+    // automatic run, a curve adjustment): the active side may not change.
+    bool interactionHeld() const;
     // The end of a curve tool: the working area follows the view again
     // unless the active side shows a feature image, which belongs to the
     // current working window.
@@ -843,9 +856,18 @@ private:
     // The two buttons of a feature page over its chain.
     void showFeature(bool (FenlarkApp::*chain)(ViewerSide));
     void updateFeature(bool (FenlarkApp::*chain)(ViewerSide));
-    // Empties a side's tools viewer and forgets what it showed: its image
-    // no longer belongs to the side's working window.
-    void dropShownFeature(int side);
+    // A chain of the active side's buttons failed: its viewer goes, and the
+    // user is told unless the chain told why already.
+    void failedFeature(int side);
+    // Takes a side's feature viewer down and forgets what it showed (viewer
+    // removed, record dropped, buttons set for the active side): its image
+    // no longer belongs to the side's working window. Caches stay.
+    void retireFeatureViewer(int side);
+    // After side computed `keys` into `bands` of file: the other side's
+    // feature viewer goes when it shows one of those entries of that data
+    // set, which now hold the image of another window.
+    void retireOverwrittenFeature(int side, IO::File* file, const std::vector<int>& bands,
+                                  const QStringList& keys);
     // The active side's data index is not -1.
     bool activeSideShowsData() const;
     // The side as the drivers need it; false when it shows no data set or its
@@ -853,7 +875,8 @@ private:
     bool resolveFeatureSide(ViewerSide side, FeatureSide& out);
     // Resolves the side, checks that every band the rule picks is loaded and
     // calls task once per band group; see the drivers for the result.
-    bool runFeatureBands(ViewerSide side, BandRule rule, int channel,
+    // outputs: the keys the task writes into the first band of its group.
+    bool runFeatureBands(ViewerSide side, BandRule rule, int channel, const QStringList& outputs,
                          const std::function<bool(const FeatureSide&, const std::vector<int>&)>& task);
     // The reference set of the homogeneity: the active side's selected curve
     // set with the band's statistics, or an empty set for custom values.
@@ -882,14 +905,16 @@ private:
     // False when one of them is missing or not of the working area's size.
     bool tracerImages(TracerImages& out);
 
+    // Set while setMainControlsLocked holds the main controls disabled.
+    bool mainControlsLocked_ = false;
     // Set by a confirmed close: the session file is gone and must stay gone.
     bool sessionEnded_ = false;
     // The corner button of the left side that opens and closes the right.
     QPointer<QToolButton> rightSideButton_;
     // Set while a pan step redraws: the viewers reuse their overlay layer.
     bool panFrame_ = false;
-    // Set by a chain that refused its page's settings and told the user why,
-    // so the button's slot adds no second message.
+    // Set by a chain that refused its page's settings or input and told the
+    // user why, so the button's slot adds no second message.
     bool featureRefusalShown_ = false;
     // Plot files (path and content) whose skipped rows were reported.
     QSet<QByteArray> reportedHabitatPlotProblems_;

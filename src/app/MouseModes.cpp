@@ -36,10 +36,29 @@ bool orthoAreaPicking(const FenlarkAppUI& ui)
 
 } // namespace
 
+bool FenlarkApp::interactionHeld() const
+{
+    return ui->semiSegmentationMode || ui->initCircleMode || ui->initSquareMode || ui->initPolygonMode
+        || ui->localAdjustMode || mainControlsLocked_;
+}
+
 bool FenlarkApp::viewerMouseEvent(ViewerWidget* viewer, QEvent* event)
 {
     if (!viewer || viewer->isEmpty())
         return false;
+    // While a mode or the lock holds, its work belongs to the active side:
+    // the other side's viewers neither switch sides nor reach the mode.
+    if (viewer->side != ui->activeSide && interactionHeld()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove:
+            return QMainWindow::eventFilter(viewer, event);
+        default:
+            break;
+        }
+    }
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
@@ -116,6 +135,7 @@ bool FenlarkApp::viewerMouseEvent(ViewerWidget* viewer, QEvent* event)
 
 void FenlarkApp::setMainControlsLocked(bool locked)
 {
+    mainControlsLocked_ = locked;
     setEnabledOf({ui->dockWidgetData, ui->dockWidgetProperties, ui->dockWidgetCurves, ui->dockWidgetTools,
                   ui->mainToolBar, ui->menuBar},
                  !locked);
@@ -179,9 +199,13 @@ void FenlarkApp::drawPathPreview(bool withPickedPoints)
 {
     IO::File* file = getDataFile(ui->activeSide);
     pathPoints.shrink_to_fit();
-    if (!file || pathPoints.size() < 2)
+    if (!file)
         return;
+    // Every point a click may store moves to the full grid, however few;
+    // only a path of two points or more is drawn.
     CurveDrawing::offsetPoints(pathPoints, file->getWorkAreaX(ui->activeSide), file->getWorkAreaY(ui->activeSide));
+    if (pathPoints.size() < 2)
+        return;
     refreshActiveViewers();
     drawCurveSetOnSide(workingCurveSet, true, true);
     drawWorkingCurveOnSide(pathPoints, ui->activeSide);

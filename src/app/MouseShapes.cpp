@@ -165,10 +165,15 @@ void FenlarkApp::finishInitialCurve()
             curve->appendPoints(side);
             curve->closed = true;
         }
-        // However the mouse went round, a drawn shape is an outer boundary.
-        curve->orientAsOuter();
-        storeWorkingCurveSet("initCurve");
-        setCurvesExplorer(static_cast<int>(activeCurveSets().size()) - 1);
+        // A shape of fewer than three distinct points (a circle of radius
+        // 0, a polygon closed where it started) encloses nothing: the mode
+        // ends as on a cancel. However the mouse went round, a drawn shape is an outer
+        // boundary.
+        if (CurveDrawing::enclosesArea(curve->points())) {
+            curve->orientAsOuter();
+            storeWorkingCurveSet("initCurve");
+            setCurvesExplorer(static_cast<int>(activeCurveSets().size()) - 1);
+        }
     }
     setMainControlsLocked(false);
     releaseWorkingAreaLock();

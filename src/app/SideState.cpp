@@ -118,6 +118,24 @@ bool FenlarkApp::isMultiChannel(int side)
     return sideValue(*this, side, Keys::dataPropertiesChannelType, false).toBool();
 }
 
+std::vector<int> FenlarkApp::displayBands(int side)
+{
+    std::vector<int> bands{getBandIndex(side, 0)};
+    if (isMultiChannel(side)) {
+        bands.push_back(getBandIndex(side, 1));
+        bands.push_back(getBandIndex(side, 2));
+    }
+    return bands;
+}
+
+bool FenlarkApp::sideShowsDataSet(int side, int index) const
+{
+    // The right side's index stays meaningful only while it is on screen.
+    if (index < 0 || (side == 1 && !rightSideOpen()))
+        return false;
+    return (side == 0 ? ui->leftDataIndex : side == 1 ? ui->rightDataIndex : -1) == index;
+}
+
 void FenlarkApp::saveTabState()
 {
     const auto colourText = [](const QHash<QString, QColor>& table, const char* key) {

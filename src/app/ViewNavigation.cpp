@@ -161,6 +161,7 @@ void FenlarkApp::resetDragState()
         for (ViewerWidget* viewer : sideViewers(side)) {
             layered = layered || viewer->hasOverlayLayer();
             viewer->lastMousePos = QPoint(-1, -1);
+            viewer->panRemainder = QPointF();
             viewer->dragging = false;
         }
     }
@@ -238,6 +239,7 @@ void FenlarkApp::startViewerDrag(QMouseEvent* event, bool fromPreview)
             if (fromPreview && !previewToViewer(previewWidget, event->position(), viewer->zoom, position))
                 continue;
             viewer->lastMousePos = position;
+            viewer->panRemainder = QPointF();
             viewer->dragging = true;
         }
     }

@@ -281,7 +281,9 @@ void FenlarkApp::drawFeature(QPointer<ViewerWidget> viewer)
     const float* red = cachedImage(file, getBandIndex(side, 0), key, needed);
     if (!red)
         return;
-    if (isMultiChannel(side)) {
+    // A feature that exists on the red band only is grey on any side: the
+    // green and blue bands may still hold an old entry of the same key.
+    if (isMultiChannel(side) && !Keys::oneBandFeature(key)) {
         const float* green = cachedImage(file, getBandIndex(side, 1), key, needed);
         const float* blue = cachedImage(file, getBandIndex(side, 2), key, needed);
         if (!green || !blue)
@@ -309,8 +311,13 @@ void FenlarkApp::drawRelevancyMap(QPointer<ViewerWidget> viewer)
     if (index < 0 || index >= maps.size())
         return;
     const RelevancyMap& map = maps[index];
-    file->setWorkAreaX(side, map.x);
-    file->setWorkAreaY(side, map.y);
+    // The working window goes to the map's corner, or as near to it as the
+    // data allows: a window reaching past the data would fail every feature.
+    const auto inside = [](int start, int window, int data) {
+        return std::clamp(start, 0, std::max(0, data - window));
+    };
+    file->setWorkAreaX(side, inside(map.x, file->workAreaWidth, file->width));
+    file->setWorkAreaY(side, inside(map.y, file->workAreaHeight, file->height));
     const long long needed = static_cast<long long>(map.width) * map.height;
     if (map.width <= 0 || map.height <= 0 || static_cast<long long>(map.values.size()) < needed)
         return;
@@ -379,10 +386,16 @@ void FenlarkApp::showPreview()
 {
     if (!previewWidget)
         return;
-    const int row = currentTreeRow(ui->treeWidgetDataExplorer);
-    if (row < 0 || row >= dataFiles.size())
+    // The data set the active side shows, not a row the user only clicked.
+    const IO::File* file = getDataFile(ui->activeSide);
+    if (!file)
         return;
-    const IO::File* file = dataFiles[row];
+    // The widget keeps its last picture for planes that hold none: a data
+    // set without a preview must not show another one's.
+    if (!PreviewWidget::holdsImage(file->preview, file->previewWidth, file->previewHeight)) {
+        previewWidget->clear();
+        return;
+    }
     previewWidget->setImage(file->preview, file->previewWidth, file->previewHeight, file->workAreaWidth,
                             file->workAreaHeight);
 }

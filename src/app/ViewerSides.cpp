@@ -79,6 +79,11 @@ void arrangeSideViewers(QTabWidget* tabs, bool stacked)
 void FenlarkApp::tabBarTabWidget_clicked(int)
 {
     QObject* source = sender();
+    // A mode's work stays on its side until the mode ends.
+    const bool wouldSwitch = (source == ui->leftTabWidget && ui->activeSide != 0)
+        || (source == ui->rightTabWidget && ui->activeSide == 0);
+    if (wouldSwitch && interactionHeld())
+        return;
     bool switched = false;
     if (source == ui->leftTabWidget && ui->activeSide != 0) {
         setActiveTabWidget(0);

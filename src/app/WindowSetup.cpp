@@ -97,6 +97,9 @@ void FenlarkApp::setupWindow()
     previewWidget->installEventFilter(this);
     ui->scrollAreaMap->setWidget(previewWidget);
     ui->scrollAreaMap->setBackgroundRole(QPalette::Dark);
+    // The dock is at least as wide as a whole preview of the default size,
+    // so no scroll bar hides part of it at the window's start size.
+    ui->scrollAreaMap->setMinimumWidth(IO::File::defaultPreviewSize);
 
     wmsManager.setModal(true);
     connect(wmsManager.ui->pushButtonLoad, &QPushButton::clicked, this, &FenlarkApp::wmsManager_load);

@@ -96,9 +96,11 @@ public:
     int pixelCount = 0;
     std::vector<Band> bands;
     std::set<int> loadedBands;
+    // Side of the preview image every data set keeps, in pixels.
+    static constexpr int defaultPreviewSize = 343;
     std::vector<std::vector<std::uint8_t>> preview;
-    int previewWidth = 343;
-    int previewHeight = 343;
+    int previewWidth = defaultPreviewSize;
+    int previewHeight = defaultPreviewSize;
     int workAreaWidth = 0;
     int workAreaHeight = 0;
     std::vector<int> workAreaX{0, 0};

@@ -269,31 +269,20 @@ void FenlarkApp::showFeature(bool (FenlarkApp::*chain)(ViewerSide))
     const int side = ui->activeSide;
     featureRefusalShown_ = false;
     if (!(this->*chain)(static_cast<ViewerSide>(side))) {
-        // No empty viewer stays, and the side keeps the state it had.
-        takeDownToolsViewer(side);
-        beginTabGroup(side);
-        sessionConfig->setValue(QString::fromLatin1(Keys::featureShowed), 0);
-        sessionConfig->endGroup();
-        setPushButtonsHideOrShowIcon(false);
-        if (!featureRefusalShown_)
-            showMessageBox(tr("Unable to compute the feature."), 2);
-        featureRefusalShown_ = false;
+        failedFeature(side);
         return;
     }
     refreshViewer(viewers[side].value(QString::fromLatin1(Keys::viewerWidgetToolsFeature)));
     ui->workingAreaLocked = true;
 }
 
-void FenlarkApp::dropShownFeature(int side)
+void FenlarkApp::failedFeature(int side)
 {
-    ui->featureShowedCacheByTab.remove(side);
-    beginTabGroup(side);
-    sessionConfig->setValue(QString::fromLatin1(Keys::featureShowedCache), 0);
-    sessionConfig->endGroup();
-    if (ViewerWidget* tools = viewers.value(side).value(QString::fromLatin1(Keys::viewerWidgetToolsFeature))) {
-        tools->clear();
-        tools->update();
-    }
+    // No empty viewer stays under "Hide feature".
+    retireFeatureViewer(side);
+    if (!featureRefusalShown_)
+        showMessageBox(tr("Unable to compute the feature."), 2);
+    featureRefusalShown_ = false;
 }
 
 void FenlarkApp::updateFeature(bool (FenlarkApp::*chain)(ViewerSide))
@@ -314,14 +303,14 @@ void FenlarkApp::updateFeature(bool (FenlarkApp::*chain)(ViewerSide))
         const QPoint before = otherFile ? QPoint(otherFile->getWorkAreaX(other), otherFile->getWorkAreaY(other))
                                         : QPoint();
         syncWorkingArea(other);
-        if (otherFile && QPoint(otherFile->getWorkAreaX(other), otherFile->getWorkAreaY(other)) != before
-            && ui->featureShowedCacheByTab.contains(other))
-            dropShownFeature(other);
+        if (otherFile && QPoint(otherFile->getWorkAreaX(other), otherFile->getWorkAreaY(other)) != before)
+            retireFeatureViewer(other);
     }
+    featureRefusalShown_ = false;
     if ((this->*chain)(static_cast<ViewerSide>(side)))
         refreshViewer(viewers[side].value(QString::fromLatin1(Keys::viewerWidgetToolsFeature)));
     else
-        dropShownFeature(side);
+        failedFeature(side);
 }
 
 void FenlarkApp::pushButtonFilterFeatureShow_clicked()

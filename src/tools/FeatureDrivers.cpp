@@ -96,7 +96,7 @@ bool FenlarkApp::resolveFeatureSide(ViewerSide side, FeatureSide& out)
     return true;
 }
 
-bool FenlarkApp::runFeatureBands(ViewerSide side, BandRule rule, int channel,
+bool FenlarkApp::runFeatureBands(ViewerSide side, BandRule rule, int channel, const QStringList& outputs,
                                  const std::function<bool(const FeatureSide&, const std::vector<int>&)>& task)
 {
     FeatureSide resolved;
@@ -113,15 +113,22 @@ bool FenlarkApp::runFeatureBands(ViewerSide side, BandRule rule, int channel,
             if (!resolved.area.file->isLoaded(band, 0))
                 return false;
     bool allDone = true;
-    for (const std::vector<int>& bands : tasks)
+    std::vector<int> written;
+    for (const std::vector<int>& bands : tasks) {
         allDone = task(resolved, bands) && allDone;
+        written.push_back(bands.front());
+    }
+    // Both sides may show this data set: its entries now hold this side's
+    // window.
+    retireOverwrittenFeature(static_cast<int>(side), resolved.area.file, written, outputs);
     return allDone;
 }
 
 bool FenlarkApp::updateFilterSolution(ViewerSide side, Filter::FilterType type, double linearTimestep,
                                       double sensitivity, double nonlinearTimestep, QString outputKey, int channel)
 {
-    return runFeatureBands(side, BandRule::PerBand, channel, [&](const FeatureSide& s, const std::vector<int>& b) {
+    return runFeatureBands(side, BandRule::PerBand, channel, {outputKey},
+                           [&](const FeatureSide& s, const std::vector<int>& b) {
         // Sized per request, so each side filters its own data set's area.
         initFiltration(s.area.width, s.area.height);
         if (!filtration)
@@ -137,7 +144,8 @@ bool FenlarkApp::updateFilterFeatureSolution(ViewerSide side, Filter::FilterType
                                              QString outputKey, int channel)
 {
     const std::string input = inputKey.toStdString();
-    return runFeatureBands(side, BandRule::PerBand, channel, [&](const FeatureSide& s, const std::vector<int>& b) {
+    return runFeatureBands(side, BandRule::PerBand, channel, {outputKey},
+                           [&](const FeatureSide& s, const std::vector<int>& b) {
         // A feature computed over three bands lives in the red band's record
         // only: green and blue have nothing to filter and are passed over.
         const bool otherBand = b[0] != s.bands[0];
@@ -155,7 +163,8 @@ bool FenlarkApp::updateFilterFeatureSolution(ViewerSide side, Filter::FilterType
 bool FenlarkApp::updateImgGrads(ViewerSide side, QString inputKey, QString xOutputKey, QString yOutputKey,
                                 int channel)
 {
-    return runFeatureBands(side, BandRule::PerBand, channel, [&](const FeatureSide& s, const std::vector<int>& b) {
+    return runFeatureBands(side, BandRule::PerBand, channel, {xOutputKey, yOutputKey},
+                           [&](const FeatureSide& s, const std::vector<int>& b) {
         return runFeatureTask(tr("Gradients for channel %1...").arg(bandText(s, b[0])), &imgGrads, s.area, b[0],
                               0, inputKey, xOutputKey, yOutputKey);
     });
@@ -164,7 +173,7 @@ bool FenlarkApp::updateImgGrads(ViewerSide side, QString inputKey, QString xOutp
 bool FenlarkApp::updateImgEdgeDetector(ViewerSide side, double sensitivity, QString xGradientKey,
                                        QString yGradientKey, QString outputKey, int channel)
 {
-    return runFeatureBands(side, BandRule::EdgeDetector, channel,
+    return runFeatureBands(side, BandRule::EdgeDetector, channel, {outputKey},
                            [&](const FeatureSide& s, const std::vector<int>& b) {
                                const bool three = b.size() == 3;
                                const QString label =
@@ -179,7 +188,8 @@ bool FenlarkApp::updateImgEdgeDetector(ViewerSide side, double sensitivity, QStr
 bool FenlarkApp::updateImgMaxGrads(ViewerSide side, QString xGradientKey, QString yGradientKey, QString xOutputKey,
                                    QString yOutputKey)
 {
-    return runFeatureBands(side, BandRule::ThreeBands, -1, [&](const FeatureSide& s, const std::vector<int>& b) {
+    return runFeatureBands(side, BandRule::ThreeBands, -1, {xOutputKey, yOutputKey},
+                           [&](const FeatureSide& s, const std::vector<int>& b) {
         return runFeatureTask(threeBandsText(tr("Max gradients for channels %1, %2 and %3..."), s), &imgMaxGrads,
                               s.area, b[0], b[1], b[2], 0, xGradientKey, yGradientKey, xOutputKey, yOutputKey);
     });
@@ -188,7 +198,8 @@ bool FenlarkApp::updateImgMaxGrads(ViewerSide side, QString xGradientKey, QStrin
 bool FenlarkApp::updateSegmEdgeDetectorGradField(ViewerSide side, QString inputKey, QString xOutputKey,
                                                  QString yOutputKey, int channel)
 {
-    return runFeatureBands(side, BandRule::OneBand, channel, [&](const FeatureSide& s, const std::vector<int>& b) {
+    return runFeatureBands(side, BandRule::OneBand, channel, {xOutputKey, yOutputKey},
+                           [&](const FeatureSide& s, const std::vector<int>& b) {
         const QString label =
             s.multiChannel && channel == -1
                 ? threeBandsText(tr("Edge detector gradient field for channels %1, %2 and %3..."), s)
@@ -201,7 +212,8 @@ bool FenlarkApp::updateSegmEdgeDetectorGradField(ViewerSide side, QString inputK
 bool FenlarkApp::updateSegmEdgeDetectorGradFieldNorm(ViewerSide side, QString xInputKey, QString yInputKey,
                                                      QString outputKey, int channel)
 {
-    return runFeatureBands(side, BandRule::OneBand, channel, [&](const FeatureSide& s, const std::vector<int>& b) {
+    return runFeatureBands(side, BandRule::OneBand, channel, {outputKey},
+                           [&](const FeatureSide& s, const std::vector<int>& b) {
         const QString label =
             s.multiChannel && channel == -1
                 ? threeBandsText(tr("Norm of edge detector gradient field for channels %1, %2 and %3..."), s)
@@ -214,7 +226,8 @@ bool FenlarkApp::updateSegmEdgeDetectorGradFieldNorm(ViewerSide side, QString xI
 bool FenlarkApp::updateExpandingForce(ViewerSide side, QString firstInputKey, QString secondInputKey,
                                       QString outputKey, int channel)
 {
-    return runFeatureBands(side, BandRule::OneBand, channel, [&](const FeatureSide& s, const std::vector<int>& b) {
+    return runFeatureBands(side, BandRule::OneBand, channel, {outputKey},
+                           [&](const FeatureSide& s, const std::vector<int>& b) {
         return runFeatureTask(tr("Expanding force function for channel %1...").arg(bandText(s, b[0])),
                               &expandingForce, s.area, b[0], 0, firstInputKey, secondInputKey, outputKey);
     });
@@ -230,6 +243,7 @@ bool FenlarkApp::homogeneityReference(IO::File* file, int band, bool useCustomVa
             return true;
         }
         showMessageBox(tr("Select curve from Curve explorer"), 0);
+        featureRefusalShown_ = true;
         return false;
     }
     // The statistics are computed once and kept in the set; a set that gives
@@ -244,7 +258,8 @@ bool FenlarkApp::updateHomogeneityFunction(ViewerSide side, HomogeneityType type
                                            QString outputKey, int channel, bool useCustomValues,
                                            QList<double> customValues)
 {
-    return runFeatureBands(side, BandRule::OneBand, channel, [&](const FeatureSide& s, const std::vector<int>& b) {
+    return runFeatureBands(side, BandRule::OneBand, channel, {outputKey},
+                           [&](const FeatureSide& s, const std::vector<int>& b) {
         UI::CurveSet reference;
         if (!homogeneityReference(s.area.file, b[0], useCustomValues, reference))
             return false;
@@ -262,7 +277,7 @@ bool FenlarkApp::updateGraphLaplacianSolution(ViewerSide side, int neighbourhood
     const QPointer<QDoubleSpinBox>& control = ui->doubleSpinBoxMonitoringLaplacianSensitivity;
     const double sensitivity = control ? control->value() : -1.0;
     bool multiChannel = false;
-    const bool done = runFeatureBands(side, BandRule::GraphLaplacian, -1,
+    const bool done = runFeatureBands(side, BandRule::GraphLaplacian, -1, {outputKey},
                                       [&](const FeatureSide& s, const std::vector<int>& b) {
                                           multiChannel = s.multiChannel;
                                           return runFeatureTask(
@@ -277,7 +292,8 @@ bool FenlarkApp::updateGraphLaplacianSolution(ViewerSide side, int neighbourhood
 
 bool FenlarkApp::updateMeanGraphLaplacian(ViewerSide side, QString inputKey, QString outputKey)
 {
-    return runFeatureBands(side, BandRule::ThreeBands, -1, [&](const FeatureSide& s, const std::vector<int>& b) {
+    return runFeatureBands(side, BandRule::ThreeBands, -1, {outputKey},
+                           [&](const FeatureSide& s, const std::vector<int>& b) {
         return runFeatureTask(threeBandsText(tr("Mean Graph Laplacian for channels %1, %2 and %3..."), s),
                               &meanGraphLaplacian, s.area, b[0], b[1], b[2], 0, inputKey, outputKey);
     });

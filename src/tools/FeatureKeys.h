@@ -10,6 +10,7 @@
 // "dataCacheToolsAuto..." entry with the automatic panel.
 
 #include <array>
+#include <string_view>
 
 namespace Keys {
 
@@ -52,6 +53,24 @@ inline constexpr char dataCacheToolsMonitoringMeanGL5[] = "dataCacheToolsMonitor
 // Classification: not a cache entry but the name recorded as the shown map
 // while a relevancy map stands in the maps viewer.
 inline constexpr char dataCacheToolsClassifiRM[] = "dataCacheToolsClassifiRM";
+
+// True for a feature that exists on one band only, whatever the side shows:
+// those computed over the three display bands (stored in the red band's
+// record) and those the drivers compute on one band. The automatic page's
+// features are all of this kind; its band is the "Segmentation channel".
+inline bool oneBandFeature(std::string_view key)
+{
+    if (key.find("dataCacheToolsAuto") != std::string_view::npos)
+        return true;
+    for (std::string_view oneBand :
+         {dataCacheToolsFilterEdgeDetector, dataCacheToolsSemiMaxGradX, dataCacheToolsSemiMaxGradY,
+          dataCacheToolsSemiEdgeDetector, dataCacheToolsSemiEdgeDetectorGradX, dataCacheToolsSemiEdgeDetectorGradY,
+          dataCacheToolsSemiNormOfVectField, dataCacheToolsMonitoringMeanGL3, dataCacheToolsMonitoringMeanGL5}) {
+        if (key == oneBand)
+            return true;
+    }
+    return false;
+}
 
 inline constexpr std::array<const char*, 31> computedImageKeys{
     dataCacheToolsFilterSolution, dataCacheToolsFilterEdgeDetector, dataCacheToolsFilterGradX,

@@ -2,6 +2,8 @@
 // buttons that show it, and the statistics of the selected curve set that
 // the homogeneity detector's "Update" buttons take.
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
@@ -51,6 +53,42 @@ bool FenlarkApp::setPushButtonHideOrShow(QString viewerName)
     // reach the button that is still in its slot.
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     return true;
+}
+
+void FenlarkApp::retireFeatureViewer(int side)
+{
+    if (side < 0 || side >= viewers.size()
+        || !viewers[side].contains(QString::fromLatin1(Keys::viewerWidgetToolsFeature)))
+        return;
+    takeDownToolsViewer(side);
+    ui->featureShowedCacheByTab.remove(side);
+    beginTabGroup(side);
+    sessionConfig->setValue(QString::fromLatin1(Keys::featureShowed), 0);
+    sessionConfig->setValue(QString::fromLatin1(Keys::featureShowedCache), 0);
+    sessionConfig->endGroup();
+    // The buttons tell what a press does on the active side.
+    setPushButtonsHideOrShowIcon(toolsViewerShown(ui->activeSide));
+    if (side == ui->activeSide)
+        releaseWorkingAreaLock();
+}
+
+void FenlarkApp::retireOverwrittenFeature(int side, IO::File* file, const std::vector<int>& bands,
+                                          const QStringList& keys)
+{
+    const int other = side == 0 ? 1 : 0;
+    if (!file || (other == 1 && !rightSideOpen()) || getDataFile(other) != file)
+        return;
+    const std::string shown = ui->featureShowedCacheByTab.value(other);
+    if (shown.empty() || !keys.contains(QString::fromStdString(shown)))
+        return;
+    // Any band the other side may draw the entry from: its three stored
+    // display bands, whatever its channel type.
+    for (int channel = 0; channel < 3; ++channel) {
+        if (std::find(bands.begin(), bands.end(), getBandIndex(other, channel)) != bands.end()) {
+            retireFeatureViewer(other);
+            return;
+        }
+    }
 }
 
 void FenlarkApp::setPushButtonsHideOrShowIcon(bool shown)

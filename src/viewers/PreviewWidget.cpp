@@ -20,19 +20,25 @@ PreviewWidget::PreviewWidget(QWidget* parent)
 
 PreviewWidget::~PreviewWidget() = default;
 
-void PreviewWidget::setImage(std::vector<std::vector<std::uint8_t>> planes, int width, int height,
-                             int workAreaWidth, int workAreaHeight)
+bool PreviewWidget::holdsImage(const std::vector<std::vector<std::uint8_t>>& planes, int width, int height)
 {
-    if (planes.empty())
-        return;
-    // Three planes of at least width x height bytes, or nothing changes.
     if (width <= 0 || height <= 0 || planes.size() < 3)
-        return;
+        return false;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     for (std::size_t k = 0; k < 3; ++k) {
         if (planes[k].size() < count)
-            return;
+            return false;
     }
+    return true;
+}
+
+void PreviewWidget::setImage(std::vector<std::vector<std::uint8_t>> planes, int width, int height,
+                             int workAreaWidth, int workAreaHeight)
+{
+    // Three planes of at least width x height bytes, or nothing changes.
+    if (!holdsImage(planes, width, height))
+        return;
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     workAreaSize = QSize(workAreaWidth, workAreaHeight);
     imageSize = QSize(width, height);
     pixels.resize(static_cast<qsizetype>(count));

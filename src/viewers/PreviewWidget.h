@@ -33,6 +33,8 @@ public:
     // preview stays.
     void setImage(std::vector<std::vector<std::uint8_t>> planes, int width, int height, int workAreaWidth,
                   int workAreaHeight);
+    // True when the planes hold such an image.
+    static bool holdsImage(const std::vector<std::vector<std::uint8_t>>& planes, int width, int height);
 
     // Redraws the preview with the working-window rectangle at workAreaOrigin
     // and the view rectangle from viewStart to viewEnd (data pixels of a

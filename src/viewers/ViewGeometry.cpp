@@ -69,19 +69,24 @@ int panAxis(int origin, int delta, int dataExtent)
 
 } // namespace
 
-PanResult panStep(QPoint origin, QPoint lastMousePos, QPoint mousePos, double zoom, int dataWidth, int dataHeight)
+PanResult panStep(QPoint origin, QPoint lastMousePos, QPoint mousePos, double zoom, int dataWidth, int dataHeight,
+                  QPointF remainder)
 {
     PanResult result;
     result.origin = origin;
     result.lastMousePos = lastMousePos;
+    result.remainder = remainder;
     if (!(zoom > 0.0))
         return result;
-    const int dx = static_cast<int>((mousePos.x() - lastMousePos.x()) / zoom);
-    const int dy = static_cast<int>((mousePos.y() - lastMousePos.y()) / zoom);
+    const double fx = (mousePos.x() - lastMousePos.x()) / zoom + remainder.x();
+    const double fy = (mousePos.y() - lastMousePos.y()) / zoom + remainder.y();
+    const int dx = static_cast<int>(fx);
+    const int dy = static_cast<int>(fy);
     if (dx == 0 && dy == 0)
         return result;
     result.moved = true;
     result.lastMousePos = mousePos;
+    result.remainder = QPointF(fx - dx, fy - dy);
     result.origin = QPoint(panAxis(origin.x(), dx, dataWidth), panAxis(origin.y(), dy, dataHeight));
     return result;
 }

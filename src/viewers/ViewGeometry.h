@@ -81,12 +81,16 @@ struct PanResult {
     bool moved = false;
     QPoint origin;
     QPoint lastMousePos;
+    QPointF remainder; // the part of the movement under a data pixel, in data pixels
 };
 
-// One pan step for a mouse at mousePos after lastMousePos. Movements under
-// a whole data pixel change nothing (lastMousePos included), so slow drags
-// add up.
-PanResult panStep(QPoint origin, QPoint lastMousePos, QPoint mousePos, double zoom, int dataWidth, int dataHeight);
+// One pan step for a mouse at mousePos after lastMousePos, remainder being
+// what the steps before left under a whole data pixel. Movements under a
+// whole data pixel change nothing (lastMousePos included), so slow drags add
+// up; a step that moves carries its own fraction to the next step, so the
+// point under the cursor stays under it at any zoom.
+PanResult panStep(QPoint origin, QPoint lastMousePos, QPoint mousePos, double zoom, int dataWidth, int dataHeight,
+                  QPointF remainder = QPointF());
 
 // Origin that brings data point (x, y) to the centre of an image of the
 // given size.

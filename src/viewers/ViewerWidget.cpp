@@ -352,9 +352,10 @@ void ViewerWidget::centerOn(int x, int y)
 void ViewerWidget::pan(int dataWidth, int dataHeight, QPoint mousePos)
 {
     const ViewGeometry::PanResult result = ViewGeometry::panStep(origin, lastMousePos, mousePos, zoom, dataWidth,
-                                                                 dataHeight);
+                                                                 dataHeight, panRemainder);
     origin = result.origin;
     lastMousePos = result.lastMousePos;
+    panRemainder = result.remainder;
 }
 
 void ViewerWidget::zoomStep(QPointF position, int steps)
@@ -373,6 +374,7 @@ void ViewerWidget::resetView()
     zoomIndex = ViewGeometry::startZoomIndex;
     origin = QPoint(0, 0);
     lastMousePos = QPoint(-1, -1);
+    panRemainder = QPointF();
 }
 
 void ViewerWidget::copyViewState(const ViewerWidget& other)

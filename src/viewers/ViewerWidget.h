@@ -112,6 +112,7 @@ public:
     int column = 0;
     QString name;                  // "viewerWidgetMain", "viewerWidgetToolsFeature", ...
     QPoint lastMousePos{-1, -1};   // mouse position of the last pan step; (-1, -1) none
+    QPointF panRemainder;          // data pixels of the drag not yet moved (under one pixel)
     QPoint origin{0, 0};           // data pixel shown at the image's top-left corner
     bool dragging = false;         // a pan drag is in progress
     double zoom = 1.0;             // screen pixels per data pixel, a zoomTable value

@@ -30,18 +30,6 @@
 
 namespace UI {
 
-namespace {
-
-// Whether a tools viewer stands beside (or below) the side's main viewer.
-bool toolsViewerShown(const FenlarkAppUI& ui, int side)
-{
-    QTabWidget* tabs = side == 0 ? ui.leftTabWidget : ui.rightTabWidget;
-    auto* grid = tabs && tabs->widget(0) ? qobject_cast<QGridLayout*>(tabs->widget(0)->layout()) : nullptr;
-    return grid && grid->itemAtPosition(0, 1);
-}
-
-} // namespace
-
 QList<int> CurveWorkflows::selectedTopLevelRows(QTreeWidget* tree)
 {
     QList<int> rows;
@@ -88,7 +76,7 @@ bool FenlarkApp::showSelectedRelevancyMap()
 void FenlarkApp::treeWidgetRMExplorer_doubleClicked(QTreeWidgetItem*, int)
 {
     const int side = ui->activeSide;
-    if (!getDataFile(side) || !toolsViewerShown(*ui, side) || !showSelectedRelevancyMap())
+    if (!getDataFile(side) || !toolsViewerShown(side) || !showSelectedRelevancyMap())
         return;
     const QList<RelevancyMap>& maps = activeRelevancyMaps();
     const int row = currentTreeRow(ui->treeWidgetRMExplorer);

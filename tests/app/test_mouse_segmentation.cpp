@@ -15,9 +15,7 @@
 
 #include "app/CurveDrawing.h"
 #include "io/test_jp2zip_fixture.h"
-#include "test_dialogs.h"
-#include "test_shell_support.h"
-#include "tools/TaskRunner.h"
+#include "test_product_shell.h"
 
 using ShellTest::Dialogs;
 using ShellTest::Shell;
@@ -55,7 +53,7 @@ Fit fitToCircle(const std::vector<Point2D>& points, double cx, double cy, double
     return fit;
 }
 
-class MouseTools : public Shell {
+class MouseTools : public ShellTest::ProductShell {
 protected:
     std::string defaults() const override
     {
@@ -73,19 +71,6 @@ protected:
         ASSERT_EQ(window->dataFiles.size(), 1);
         window->setToolDocksEnabled(true);
         disc = Sample::sceneDiscs(kSize)[0];
-    }
-
-    QString product(const Sample::ProductSpec& spec)
-    {
-        const fs::path into = folder.path() / std::to_string(products_++);
-        fs::create_directories(into);
-        return QString::fromStdString(Jp2ZipTest::copyOfProduct(into, spec).string());
-    }
-
-    void open(const QStringList& paths)
-    {
-        dialogs.fileAnswers.append(paths);
-        Jp2ZipTest::quietly([&] { window->ui->actionOpen->trigger(); });
     }
 
     IO::File* file(int index = 0) { return window->dataFiles[index]; }
@@ -118,7 +103,10 @@ protected:
         press(p);
         release(p);
     }
-    void move(Point2D p) { send(main(), QEvent::MouseMove, at(main(), p), Qt::NoButton, Qt::NoButton); }
+    void move(Point2D p, int side = 0)
+    {
+        send(main(side), QEvent::MouseMove, at(main(side), p), Qt::NoButton, Qt::NoButton);
+    }
     void rightPress() { send(main(), QEvent::MouseButtonPress, QPointF(5, 5), Qt::RightButton, Qt::RightButton); }
 
     // Point of the disc's edge (plus a margin) at an angle in degrees.
@@ -148,11 +136,7 @@ protected:
         window->setCurvesExplorer(static_cast<int>(sets().size()) - 1);
     }
 
-    TestSupport::TempDir folder;
-    int products_ = 0;
     qint64 clock = 1000;
-    Dialogs dialogs;
-    TaskRunner::ScopedInlineRunner inlineTasks;
     Sample::SceneDisc disc;
 };
 
@@ -275,15 +259,7 @@ TEST_F(MouseTools, ShiftClickCopiesThePositionOfTheClickedSide)
 {
     open({product(sceneProduct(620000))});
     ASSERT_EQ(window->dataFiles.size(), 2);
-    window->toolButtonTabWidget_clicked();
-    emit ui().rightTabWidget->tabBarClicked(0);
-    Jp2ZipTest::quietly([&] { window->showDataSet(1); });
-    emit ui().leftTabWidget->tabBarClicked(0);
-    ASSERT_EQ(ui().activeSide, 0);
-    QApplication::processEvents();
-    setViewport(main(1), QSize(240, 240));
-    window->refreshAllViewers();
-    ASSERT_FALSE(main(1)->isEmpty());
+    showOnTheRight(1);
 
     const Point2D p{60.0, 50.0};
     const QPoint widget = at(main(1), p).toPoint();
@@ -614,4 +590,124 @@ TEST_F(MouseTools, LocalAdjustmentNeedsExactlyOneRow)
     EXPECT_TRUE(ui().pickedPointIndices.empty());
     rightPress();
     EXPECT_FALSE(ui().localAdjustMode);
+}
+
+// While a mouse mode holds, the other side's main viewer is out of play: a
+// press there neither makes that side active (nor does its tab bar) nor
+// reaches the mode, and neither do its moves and releases.
+TEST_F(MouseTools, APressOnTheOtherSideDuringAModeStaysThere)
+{
+    open({product(sceneProduct(620000))});
+    ASSERT_EQ(window->dataFiles.size(), 2);
+    showOnTheRight(1);
+    addCircleSet(4.0);
+
+    const struct {
+        const char* mode;
+        std::function<void()> start;
+        std::function<bool()> on;
+    } modes[] = {
+        {"circle", [&] { ui().pushButtonAutoInitCircle->click(); }, [&] { return ui().initCircleMode; }},
+        {"square", [&] { ui().pushButtonAutoInitSquare->click(); }, [&] { return ui().initSquareMode; }},
+        {"polygon", [&] { ui().pushButtonAutoInitPolygon->click(); }, [&] { return ui().initPolygonMode; }},
+        {"semi-automatic", [&] { ui().pushButtonSemiSegmNew->click(); },
+         [&] { return ui().semiSegmentationMode; }},
+        {"local adjustment",
+         [&] {
+             ui().treeWidgetCurvesExplorer->topLevelItem(0)->setSelected(true);
+             window->curveLocalAdjustActionAction_triggered();
+         },
+         [&] { return ui().localAdjustMode; }},
+    };
+    for (const auto& m : modes) {
+        const qsizetype leftSets = sets().size();
+        m.start();
+        ASSERT_TRUE(m.on()) << m.mode;
+        const QPoint rightView = main(1)->origin;
+        for (const Point2D& p : {Point2D{60.0, 50.0}, Point2D{70.0, 56.0}, Point2D{64.0, 40.0}}) {
+            press(p, Qt::NoModifier, 1);
+            move({p.x + 5.0, p.y + 3.0}, 1);
+            release({p.x + 5.0, p.y + 3.0}, 1);
+        }
+        emit ui().rightTabWidget->tabBarClicked(0);
+        EXPECT_EQ(ui().activeSide, 0) << m.mode;
+        EXPECT_TRUE(m.on()) << m.mode;
+        EXPECT_DOUBLE_EQ(ui().shapeAnchor.x, -1.0) << m.mode;
+        EXPECT_DOUBLE_EQ(ui().segmentAnchor.x, -1.0) << m.mode;
+        EXPECT_TRUE(ui().pickedPointIndices.empty()) << m.mode;
+        EXPECT_TRUE(window->pathPoints.empty()) << m.mode;
+        EXPECT_EQ(main(1)->origin, rightView) << m.mode;
+        EXPECT_FALSE(main(1)->dragging) << m.mode;
+        EXPECT_FALSE(controlsEnabled()) << m.mode;
+
+        rightPress();
+        EXPECT_FALSE(m.on()) << m.mode;
+        EXPECT_EQ(sets().size(), leftSets) << m.mode;
+        EXPECT_TRUE(window->curveSets[1].isEmpty()) << m.mode;
+        EXPECT_TRUE(controlsEnabled()) << m.mode;
+    }
+
+    // Without a mode the press switches sides as before.
+    press({60.0, 50.0}, Qt::NoModifier, 1);
+    release({60.0, 50.0}, 1);
+    EXPECT_EQ(ui().activeSide, 1);
+}
+
+// Every stored point goes through the one mapping from the working window to
+// the full grid, whatever the number of points a mouse step gave; a shape of
+// fewer than three distinct points is not stored.
+TEST_F(MouseTools, ShapesOfOnePointAreNeverStoredOffTheGrid)
+{
+    const QPoint origin(file()->getWorkAreaX(0), file()->getWorkAreaY(0));
+    ASSERT_NE(origin, QPoint(0, 0));
+    main()->zoomStep(QPointF(0, 0), 2);
+    ASSERT_DOUBLE_EQ(main()->zoom, 2.2);
+    window->refreshAllViewers();
+    const double pixel = 1.0 / main()->zoom; // one screen pixel in data pixels
+
+    // A polygon with a vertex double-clicked with a pixel of jitter: the
+    // side between the two clicks has one point.
+    ui().pushButtonAutoInitPolygon->click();
+    const Point2D a{40.0, 30.0};
+    const Point2D b{50.0, 30.0};
+    click(a);
+    move(b);
+    click(b);
+    move({b.x + pixel, b.y});
+    ASSERT_EQ(window->pathPoints.size(), 1u);
+    click({b.x + pixel, b.y});
+    move({50.0, 40.0});
+    click({50.0, 40.0});
+    rightPress();
+    ASSERT_EQ(sets().size(), 1);
+    const UI::CurveSet& polygon = sets()[0];
+    for (const Point2D& p : polygon.curves[0].points()) {
+        EXPECT_GE(p.x, a.x - 0.01);
+        EXPECT_GE(p.y, a.y - 0.01);
+    }
+    EXPECT_GE(polygon.minX, a.x - 0.01) << "the stored box starts at the first vertex";
+    EXPECT_GE(polygon.minY, a.y - 0.01);
+
+    // The first vertex double-clicked so: the magnet closes a polygon of one
+    // point, which is not stored; the mode ends as on a cancel.
+    const int counter = window->curveSetCounter;
+    ui().pushButtonAutoInitPolygon->click();
+    click(a);
+    move({a.x + pixel, a.y});
+    click({a.x + pixel, a.y});
+    EXPECT_FALSE(ui().initPolygonMode);
+    EXPECT_EQ(sets().size(), 1);
+    EXPECT_EQ(window->curveSetCounter, counter);
+    EXPECT_TRUE(controlsEnabled());
+
+    // A circle of radius 0: the same.
+    ui().pushButtonAutoInitCircle->click();
+    click({60.0, 50.0});
+    move({60.0, 50.0});
+    click({60.0, 50.0});
+    EXPECT_FALSE(ui().initCircleMode);
+    EXPECT_EQ(sets().size(), 1);
+    EXPECT_EQ(window->curveSetCounter, counter);
+    EXPECT_TRUE(controlsEnabled());
+    EXPECT_FALSE(ui().workingAreaLocked);
 }

@@ -174,6 +174,34 @@ TEST_F(Navigation, DraggingPansTheViewAndTheWorkingWindowUnlessLocked)
     EXPECT_EQ(file()->getWorkAreaX(0), 270);
 }
 
+// At a zoom other than 1 the part of a move under one data pixel is carried
+// to the next move: the point under the cursor stays under it.
+TEST_F(Navigation, ADragAtZoomTwoKeepsThePointUnderTheCursor)
+{
+    UI::ViewerWidget* main = viewer(0);
+    main->zoomStep(QPointF(0, 0), 1);
+    ASSERT_DOUBLE_EQ(main->zoom, 2.0);
+    main->origin = QPoint(0, 0);
+    window->refreshAllViewers();
+    QPointF mouse(200, 150);
+    press(main, mouse);
+    for (int step = 0; step < 20; ++step) {
+        mouse += QPointF(-10, -5);
+        move(main, mouse);
+    }
+    release(main, mouse);
+    EXPECT_EQ(main->origin, QPoint(100, 50));
+
+    // And back again, in steps of 3 screen pixels (1.5 data pixels).
+    press(main, mouse);
+    for (int step = 0; step < 20; ++step) {
+        mouse += QPointF(3, 3);
+        move(main, mouse);
+    }
+    release(main, mouse);
+    EXPECT_EQ(main->origin, QPoint(70, 20));
+}
+
 TEST_F(Navigation, DraggingThePreviewMapMovesTheViewByDataPixels)
 {
     // A full tile's grid behind a 343-pixel preview; no band is needed to

@@ -239,6 +239,41 @@ TEST_F(Refresh, RelevancyMapMovesTheWorkingWindowAndStaleIndexesDrawNothing)
     EXPECT_EQ(maps->renderCount, before);
 }
 
+// A map near the data's right or bottom edge moves the working window only
+// as far as the data allows; a map well inside keeps its own corner.
+TEST_F(Refresh, ARelevancyMapNearTheEdgeKeepsTheWorkingWindowInsideTheData)
+{
+    UI::ViewerWidget* maps = addToolsViewer(0, "viewerWidgetToolsMaps");
+    setViewport(maps, QSize(210, 160));
+    window->ui->mapsShowedNameByTab[0] = "dataCacheToolsClassifiRM";
+    window->ui->mapsShowedIndexByTab[0] = 0;
+    const struct {
+        int x, y;
+        QPoint expected;
+    } cases[] = {
+        {13, 7, {13, 7}},       // inside: the map's corner, not rounded
+        {285, 190, {240, 140}}, // 300 x 200 data, 60-pixel window
+        {250, 100, {240, 100}},
+    };
+    for (const auto& c : cases) {
+        UI::RelevancyMap map;
+        map.x = c.x;
+        map.y = c.y;
+        map.width = 12;
+        map.height = 8;
+        map.values.assign(12 * 8, 0.25f);
+        window->relevancyMaps[data] = {map};
+        window->refreshViewer(maps);
+        EXPECT_EQ(QPoint(file()->getWorkAreaX(0), file()->getWorkAreaY(0)), c.expected) << c.x << ", " << c.y;
+    }
+    // The map itself is drawn at its own place, whatever the window.
+    window->relevancyMaps[data][0].x = 150;
+    window->relevancyMaps[data][0].y = 100;
+    window->refreshViewer(maps);
+    EXPECT_EQ(pixel(maps, 152, 102), qRgb(64, 64, 64));
+    EXPECT_EQ(pixel(maps, 148, 102), qRgb(255, 255, 255));
+}
+
 TEST_F(Refresh, RefreshWithoutDataSetOrLayoutIsHarmless)
 {
     window->ui->leftDataIndex = -1;

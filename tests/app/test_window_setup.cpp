@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabBar>
 #include <QToolBar>
@@ -195,3 +196,22 @@ INSTANTIATE_TEST_SUITE_P(Values, LinkSetting,
                              const std::string& value = info.param.first;
                              return value.empty() ? std::string("missing") : value == "1" ? "one" : value == "0" ? "zero" : value;
                          });
+
+// At the window's start size the preview map's dock shows a whole preview,
+// with no scroll bar over it.
+TEST_F(Shell, ThePreviewDockFitsAWholePreview)
+{
+    FenlarkAppUI& ui = *window->ui;
+    window->showNormal();
+    window->resize(1588, 1020);
+    QApplication::processEvents();
+    const std::vector<std::vector<std::uint8_t>> planes(3, std::vector<std::uint8_t>(343 * 343, 90));
+    window->previewWidget->setImage(planes, 343, 343, 96, 96);
+    window->previewWidget->drawViewRect(120, 120, QPoint(0, 0), QPoint(60, 60), QPoint(0, 0));
+    QApplication::processEvents();
+    EXPECT_GE(ui.scrollAreaMap->viewport()->width(), 343);
+    EXPECT_GE(ui.scrollAreaMap->viewport()->height(), 343);
+    EXPECT_FALSE(ui.scrollAreaMap->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(ui.scrollAreaMap->verticalScrollBar()->isVisible());
+    window->hide();
+}

@@ -251,12 +251,96 @@ TEST_F(FeatureChains, UpdateImageRecomputesOnlyWhileShownAndDropsAFailedImage)
     // The image was computed for the window the update chose.
     EXPECT_EQ(entry(0, Keys::dataCacheToolsFilterSolution), workWindow(file, 0, 0));
 
-    // A failing update leaves an empty viewer and no record.
+    // A failing update takes the viewer down, as a failing show does: no
+    // empty viewer stays under "Hide feature".
+    const auto expectTakenDown = [&](const char* what) {
+        EXPECT_FALSE(toolsViewerShown()) << what;
+        EXPECT_EQ(viewer(0, "viewerWidgetToolsFeature"), nullptr) << what;
+        EXPECT_FALSE(ui.featureShowedCacheByTab.contains(0)) << what;
+        EXPECT_EQ(sideValue(0, "featureShowed").toInt(), 0) << what;
+        EXPECT_EQ(sideValue(0, "featureShowedCache").toInt(), 0) << what;
+        EXPECT_EQ(ui.pushButtonFilterFeatureShow->text(), "Show feature") << what;
+        EXPECT_FALSE(ui.workingAreaLocked) << what;
+    };
     showOn(0, index, false, {9, 0, 0});
-    messagesOf([&] { ui.pushButtonFilterFeatureRefreshImage->click(); });
-    EXPECT_TRUE(viewer(0, "viewerWidgetToolsFeature")->isEmpty());
-    EXPECT_FALSE(ui.featureShowedCacheByTab.contains(0));
-    EXPECT_EQ(sideValue(0, "featureShowedCache").toInt(), 0);
+    EXPECT_EQ(messagesOf([&] { ui.pushButtonFilterFeatureRefreshImage->click(); }),
+              QStringList({"Unable to compute the feature."}));
+    expectTakenDown("failed chain");
+
+    // The edge detector refused for the linear filter on "Update image".
+    showOn(0, index, true, {0, 1, 2});
+    TestSupport::quietly([&] { ui.pushButtonFilterFeatureShow->click(); });
+    ASSERT_TRUE(toolsViewerShown());
+    ui.comboBoxFilterFeature->setCurrentIndex(1);
+    ui.comboBoxFilterType->setCurrentIndex(0);
+    EXPECT_EQ(messagesOf([&] { ui.pushButtonFilterFeatureRefreshImage->click(); }),
+              QStringList({"Edge detector is available only while using nonlinear filtration."}));
+    expectTakenDown("refused edge detector");
+}
+
+// Features that exist on one band only (an edge detector over the three
+// display bands, the norm of its vector field) are drawn in grey from the red
+// band's entry on a colour side, even when the green and blue bands still
+// hold old entries of the same key and size.
+TEST_F(FeatureChains, OneBandFeaturesOfAColourSideAreDrawnInGreyFromTheRedEntry)
+{
+    FenlarkAppUI& ui = *window->ui;
+    ASSERT_TRUE(window->isMultiChannel(0));
+    const struct {
+        const char* what;
+        std::function<void()> choose;
+        QPushButton* button;
+        const char* key;
+    } cases[] = {
+        {"Filtering edge detector",
+         [&] {
+             ui.comboBoxFilterFeature->setCurrentIndex(1);
+             ui.comboBoxFilterType->setCurrentIndex(1);
+         },
+         ui.pushButtonFilterFeatureShow, Keys::dataCacheToolsFilterEdgeDetector},
+        {"semi-automatic edge detector", [&] { ui.comboBoxSemiFeature->setCurrentIndex(1); },
+         ui.pushButtonSemiFeatureShow, Keys::dataCacheToolsSemiEdgeDetector},
+        {"norm of vector field", [&] { ui.comboBoxSemiFeature->setCurrentIndex(2); }, ui.pushButtonSemiFeatureShow,
+         Keys::dataCacheToolsSemiNormOfVectField},
+    };
+    for (const auto& c : cases) {
+        // Old entries of the same size on the green and blue bands.
+        storeImage(1, c.key, std::vector<float>(areaCount(), 0.25f));
+        storeImage(2, c.key, std::vector<float>(areaCount(), 0.75f));
+        c.choose();
+        EXPECT_TRUE(messagesOf([&] { c.button->click(); }).isEmpty()) << c.what;
+        ASSERT_TRUE(toolsViewerShown()) << c.what;
+        UI::ViewerWidget* tools = viewer(0, "viewerWidgetToolsFeature");
+        ASSERT_FALSE(tools->isEmpty()) << c.what << ": a shown feature has a picture";
+        const std::vector<float> red = entry(0, c.key);
+        ASSERT_EQ(red.size(), areaCount()) << c.what;
+        // The same view of the red entry alone, rendered grey.
+        UI::ViewerWidget reference(0, 1, "reference", 0, nullptr);
+        reference.viewportSize = tools->viewportSize;
+        reference.copyViewState(*tools);
+        reference.render(file->width, file->height, red.data(), nullptr, nullptr, true,
+                         QPoint(file->getWorkAreaX(0), file->getWorkAreaY(0)),
+                         QSize(file->workAreaWidth, file->workAreaHeight));
+        ASSERT_FALSE(reference.isEmpty());
+        EXPECT_TRUE(*tools->image == *reference.image) << c.what;
+        TestSupport::quietly([&] { c.button->click(); });  // hides it again
+        ASSERT_FALSE(toolsViewerShown());
+    }
+}
+
+// A homogeneity detector without a selected curve set says so once.
+TEST_F(FeatureChains, AMissingCurveSetIsToldOnce)
+{
+    FenlarkAppUI& ui = *window->ui;
+    ui.checkBoxAutoUseCustomMean->setChecked(false);
+    ui.checkBoxAutoUseCustomMinMax->setChecked(false);
+    for (int feature : {4, 5}) {
+        ui.comboBoxAutoFeature->setCurrentIndex(feature);
+        EXPECT_EQ(messagesOf([&] { ui.pushButtonAutoFeatureShow->click(); }),
+                  QStringList({"Select curve from Curve explorer"}))
+            << feature;
+        EXPECT_FALSE(toolsViewerShown());
+    }
 }
 
 // -------------------------------------------------------- homogeneity refresh
