@@ -11,6 +11,7 @@
 #include <QGridLayout>
 #include <QMenu>
 #include <QScrollArea>
+#include <QSet>
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
@@ -241,7 +242,8 @@ void FenlarkApp::dataSaveAction_triggered()
         if (path.isEmpty())
             return;
         settings.setValue(folderKey, QFileInfo(path).absolutePath());
-        if (chosen.first()->copyTo(path.toStdString()))
+        // The save dialog asked before replacing a file: replace it.
+        if (chosen.first()->copyTo(path.toStdString(), IO::File::CopyMode::Replace))
             showMessageBox(tr("File is saved."), 0);
         else
             showMessageBox(tr("Unable to save file."), 2);
@@ -252,10 +254,16 @@ void FenlarkApp::dataSaveAction_triggered()
     if (target.isEmpty())
         return;
     settings.setValue(folderKey, target);
+    // Nobody is asked here: a file that is there and not older stays and
+    // counts as not saved, and so does a second data set of the same name.
     int failures = 0;
+    QSet<QString> written;
     for (IO::File* file : chosen) {
-        if (!file->copyTo((target + QLatin1Char('/') + fileName(file)).toStdString()))
+        const QString name = fileName(file);
+        if (written.contains(name)
+            || !file->copyTo((target + QLatin1Char('/') + name).toStdString(), IO::File::CopyMode::OverOlderOnly))
             ++failures;
+        written.insert(name);
     }
     if (failures > 0)
         showMessageBox(tr("Unable to save all files."), 2);

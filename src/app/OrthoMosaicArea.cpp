@@ -76,11 +76,15 @@ void FenlarkApp::loadOrthoMosaicArea()
                        ? &workingCurveSet.curves[static_cast<std::size_t>(workingCurveIndex)]
                        : nullptr;
 
+    // A drawn square (the square mode always gives four corners or more) is
+    // kept as the search area whether or not its ground can be found.
+    const bool squareDrawn = shown && curve && curve->points().size() >= 4;
+
     // The area is the box around all four corners of the square: the Krovak
     // grid is turned against the image's UTM grid, so two opposite corners
     // alone would cut off the rest of the square.
     bool areaChosen = false;
-    if (shown && curve && curve->points().size() >= 4) {
+    if (squareDrawn) {
         IO::OrthoMosaicZipFile converter;
         std::array<double, 4> box{0.0, 0.0, 0.0, 0.0};  // smallest X, largest Y, largest X, smallest Y
         areaChosen = true;
@@ -99,7 +103,7 @@ void FenlarkApp::loadOrthoMosaicArea()
             orthoAreaCorners = box;
     }
 
-    if (areaChosen) {
+    if (squareDrawn) {
         workingCurveSet.setName("OrthoMosaic search area");
         storeWorkingCurveSet("initCurve");
         setCurvesExplorer(static_cast<int>(activeCurveSets().size()) - 1);
@@ -115,9 +119,8 @@ void FenlarkApp::loadOrthoMosaicArea()
     ui->shapeAnchor = {-1.0, -1.0};
     refreshActiveViewers();
 
-    // No square, or one whose corners have no place in Krovak: nothing to
-    // load (the corners of an earlier area are not this square's ground).
-    if (!areaChosen)
+    // No square: nothing to load.
+    if (!squareDrawn)
         return;
 
     auto mosaic = std::make_unique<IO::OrthoMosaicBinFile>();
@@ -131,6 +134,12 @@ void FenlarkApp::loadOrthoMosaicArea()
         return;
     }
 
+    // A square whose corners have no place in Krovak has no orthomosaic
+    // ground (the corners of an earlier area are not this square's).
+    if (!areaChosen) {
+        showMessageBox(tr("Unavailable orthomosaic data for chosen area. "), 2);
+        return;
+    }
     const auto [x1, y1, x2, y2] = orthoAreaCorners;
     try {
         mosaic->openRegion(x1, y1, x2, y2, folder.toStdString());

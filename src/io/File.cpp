@@ -6,6 +6,8 @@
 #include <new>
 #include <system_error>
 
+#include "io/AtomicFile.h"
+
 namespace IO {
 
 File::File() = default;
@@ -24,15 +26,39 @@ void File::open(std::string name_, std::string extension_, std::string directory
     directory = std::move(directory_);
 }
 
-bool File::copyTo(std::string destination)
+bool File::copyTo(std::string destination, CopyMode mode)
 {
     namespace fs = std::filesystem;
     const fs::path source = directory + "/" + name + "." + extension;
+    const fs::path target(destination);
     std::error_code ec;
-    // update_existing: a missing destination is created, an older one is
-    // replaced, one that is not older is left alone and still counts as done.
-    fs::copy_file(source, fs::path(destination), fs::copy_options::update_existing, ec);
-    return !ec;
+    if (!fs::is_regular_file(source, ec))
+        return false;
+    if (fs::exists(target, ec)) {
+        // The source itself is there already; copying onto it would first
+        // truncate it.
+        if (fs::equivalent(source, target, ec))
+            return true;
+        if (mode == CopyMode::OverOlderOnly) {
+            const fs::file_time_type targetTime = fs::last_write_time(target, ec);
+            if (ec)
+                return false;
+            const fs::file_time_type sourceTime = fs::last_write_time(source, ec);
+            if (ec || !(targetTime < sourceTime))
+                return false;
+        }
+    }
+    // Copied beside the destination and renamed over it: a failed copy (a
+    // full disk) leaves what was there.
+    const std::string temporary = createTemporarySibling(destination);
+    if (temporary.empty())
+        return false;
+    fs::copy_file(source, fs::path(temporary), fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        fs::remove(fs::path(temporary), ec);
+        return false;
+    }
+    return replaceWithTemporary(temporary, destination);
 }
 
 void File::loadBand(int band, int level, double, double, bool, bool)

@@ -34,7 +34,11 @@ public:
 
     virtual void openRegion(double x1, double y1, double x2, double y2, std::string directory);
     virtual void open(std::string name, std::string extension, std::string directory);
-    virtual bool copyTo(std::string destination);
+    // How copyTo treats a destination that exists already: Replace puts the
+    // source over it (a save the user confirmed); OverOlderOnly replaces
+    // only a file older than the source and counts any other as not copied.
+    enum class CopyMode { Replace, OverOlderOnly };
+    virtual bool copyTo(std::string destination, CopyMode mode = CopyMode::Replace);
     virtual void loadBand(int band, int level, double lowCut, double highCut, bool autoCrop, bool keepRaw);
     virtual void loadPreview(int width, int height);
     virtual void loadCurves(std::string fileName, std::string extension,

@@ -250,6 +250,15 @@ ICONS = {
     # "Remove Plot" of the habitat manager: a cross in the same ring.
     "close-line.png": [(ring(16, 16, 12, 2), INK), (line(11.5, 11.5, 20.5, 20.5, 2.5), INK),
                        (line(20.5, 11.5, 11.5, 20.5, 2.5), INK)],
+    # "Apply" of the local archive browser: a tick.
+    "tick-icon.png": [(polyline([(6, 17), (13, 24), (27, 8)], 4.5), GREEN)],
+    # "Search" of the remote catalogue and the curve database: a plain lens.
+    "search-line-icon.png": [(disc(13, 13, 9), (227, 242, 253, 255)), (ring(13, 13, 9, 3), INK),
+                             (line(19.5, 19.5, 28, 28, 4.5), INK)],
+    # "Download" of the remote catalogue: an arrow down into a tray.
+    "download-install-line-icon.webp": [
+        (line(16, 3, 16, 18, 3.5), BLUE), (poly([(8.5, 14), (23.5, 14), (16, 22.5)]), BLUE),
+        (polyline([(4, 19), (4, 28), (28, 28), (28, 19)], 3), INK)],
     # Tree lines of the curves explorer's curve rows: a branch off the line
     # that runs on to the next curve, and the corner of a set's last curve.
     "expanditem.png": [(rect(15, 0, 17, 32), GREY), (rect(15, 15, 32, 17), GREY)],

@@ -37,4 +37,6 @@ void ComboBoxItemDelegate::setModelData(QWidget* editor, QAbstractItemModel* mod
     if (!combo)
         return;
     model->setData(index, combo->currentText(), Qt::EditRole);
+    // The delegate interface is const; telling of the store changes nothing.
+    emit const_cast<ComboBoxItemDelegate*>(this)->codeStored(index);
 }

@@ -22,8 +22,13 @@ public:
     // The first entry equal to the index's edit text (case-sensitive) becomes
     // current; without one the editor stays on its first code.
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
-    // Stores the combo box's current text, chosen or typed.
+    // Stores the combo box's current text, chosen or typed, and tells so
+    // with codeStored: the view itself also commits an editor it closes
+    // (when the current cell moves on), without the delegate's signals.
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
 
     QStringList codes;
+
+signals:
+    void codeStored(const QModelIndex& index);
 };

@@ -205,32 +205,90 @@ void HabitatManager::appendPlotRow(const std::vector<std::string>& fields)
 void HabitatManager::installEditingHooks()
 {
     QTableWidget* table = ui->tableWidget;
-    connect(table->itemDelegate(), &QAbstractItemDelegate::commitData, this, &HabitatManager::cellEditDone,
+    // The view connected itself to each delegate first, so it has taken a
+    // closing editor away before editClosed runs.
+    connect(table->itemDelegate(), &QAbstractItemDelegate::commitData, this, &HabitatManager::editCommitted,
+            Qt::UniqueConnection);
+    connect(table->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, &HabitatManager::editClosed,
             Qt::UniqueConnection);
     ComboBoxItemDelegate* replaced = codeDelegate_;
     codeDelegate_ = new ComboBoxItemDelegate(habitatCodes, this);
     table->setItemDelegateForColumn(codeColumn, codeDelegate_);
-    connect(codeDelegate_, &QAbstractItemDelegate::commitData, this, &HabitatManager::cellEditDone,
+    connect(codeDelegate_, &QAbstractItemDelegate::commitData, this, &HabitatManager::editCommitted,
+            Qt::UniqueConnection);
+    connect(codeDelegate_, &ComboBoxItemDelegate::codeStored, this, &HabitatManager::codeStored,
+            Qt::UniqueConnection);
+    connect(codeDelegate_, &QAbstractItemDelegate::closeEditor, this, &HabitatManager::editClosed,
             Qt::UniqueConnection);
     // No editor of it is open: the load closed them all.
     delete replaced;
 }
 
-void HabitatManager::cellEditDone()
+// The editor is still open while it commits: a dialog opened then would take
+// its focus, the editor would commit again on losing it, and the view would
+// later close an editor already gone. So a commit only notes its code cell
+// (Tab moves the current cell on when the editor closes); the cell is handled
+// once the editor has closed, or, where the view closed it without the
+// delegate's signal, when the event loop next runs.
+
+void HabitatManager::editCommitted()
 {
     QTableWidget* table = ui->tableWidget;
-    if (table->currentColumn() != codeColumn)
+    if (table->currentColumn() == codeColumn && table->currentRow() >= 0)
+        noteEditedCode(table->model()->index(table->currentRow(), codeColumn));
+}
+
+void HabitatManager::codeStored(const QModelIndex& index)
+{
+    noteEditedCode(index);
+}
+
+void HabitatManager::noteEditedCode(const QModelIndex& index)
+{
+    if (askingName_ || !index.isValid())
         return;
-    const int row = table->currentRow();
+    editedCode_ = QPersistentModelIndex(index);
+    if (!editDonePending_) {
+        editDonePending_ = true;
+        QMetaObject::invokeMethod(this, &HabitatManager::editClosed, Qt::QueuedConnection);
+    }
+}
+
+void HabitatManager::editClosed()
+{
+    editDonePending_ = false;
+    if (editedCode_.isValid() && !askingName_)
+        cellEditDone();
+}
+
+void HabitatManager::cellEditDone()
+{
+    if (askingName_)
+        return;
+    QTableWidget* table = ui->tableWidget;
+    int row = -1;
+    if (editedCode_.isValid()) {
+        row = editedCode_.row();
+        editedCode_ = QPersistentModelIndex();
+    } else if (table->currentColumn() == codeColumn) {
+        row = table->currentRow();
+    }
     if (row < 0)
         return;
+    QPersistentModelIndex codeIndex(table->model()->index(row, codeColumn));
     const QTableWidgetItem* codeItem = table->item(row, codeColumn);
     const QString code = codeItem ? codeItem->text() : QString();
     if (!habitatCodes.contains(code)) {
+        askingName_ = true;
         const std::optional<QString> name =
             chooseText(this, tr("New habitat code"), tr("Habitat name:"), QLineEdit::Normal, QString());
+        askingName_ = false;
         if (name && !name->isEmpty())
             habitatCodes.insert(code, *name);
+        // The rows may have moved (or gone) while the dialog was up.
+        if (!codeIndex.isValid())
+            return;
+        row = codeIndex.row();
     }
     const QString name = habitatCodes.value(code);
     if (QTableWidgetItem* habitat = table->item(row, habitatColumn))

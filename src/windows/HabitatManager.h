@@ -28,6 +28,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QSettings>
 #include <QString>
@@ -75,7 +76,9 @@ public slots:
     void on_actionSave_as_triggered();
 
     // After a committed edit: a code in column 1 fills the row's "Habitat"
-    // cell from habitatCodes, asking for the name of an unknown code.
+    // cell from habitatCodes, asking for the name of an unknown code. Runs
+    // once the editor has closed, on the cell that was edited (else on the
+    // current cell).
     void cellEditDone();
     void on_pushButton_addPlot_clicked();
     void on_pushButton_removePlot_clicked();
@@ -101,5 +104,19 @@ private:
     // reach cellEditDone, each once; the replaced code editor is deleted.
     void installEditingHooks();
 
+    // A delegate committed an edit, or the code editor stored its code: the
+    // code cell is noted for editClosed.
+    void editCommitted();
+    void codeStored(const QModelIndex& index);
+    void noteEditedCode(const QModelIndex& index);
+    // An editor has closed (or the event loop runs again): a noted code cell
+    // goes to cellEditDone.
+    void editClosed();
+
     QPointer<ComboBoxItemDelegate> codeDelegate_;
+    // The code cell of the last commit, until cellEditDone handles it.
+    QPersistentModelIndex editedCode_;
+    bool editDonePending_ = false;
+    // Set while the name of a new code is asked for.
+    bool askingName_ = false;
 };

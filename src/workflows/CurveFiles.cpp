@@ -244,10 +244,12 @@ QString pathIn(const QString& folder, const std::string& name)
 // without a suffix gets ".kml". Empty when cancelled.
 QString chooseSaveFile(FenlarkApp& window, const std::string& name)
 {
-    QString path = chooseSaveFileName(
-        &window, QStringLiteral("Save curve"),
-        window.settings.value(savePathKey, QString()).toString() + QLatin1Char('/') + QString::fromStdString(name),
-        kmlFilter);
+    // Without a stored folder the bare name is proposed (the dialog starts in
+    // the current folder), not a path in the root.
+    const QString folder = window.settings.value(savePathKey, QString()).toString();
+    const QString proposed = folder.isEmpty() ? QString::fromStdString(name)
+                                              : folder + QLatin1Char('/') + QString::fromStdString(name);
+    QString path = chooseSaveFileName(&window, QStringLiteral("Save curve"), proposed, kmlFilter);
     if (path.isEmpty())
         return path;
     if (QFileInfo(path).suffix().isEmpty())

@@ -553,6 +553,71 @@ TEST_F(DataSets, SavingCopiesTheSourceFiles)
     EXPECT_EQ(dialogs.requests.last().icon, 2);
 }
 
+// A save over a newer file that the user confirmed replaces it; "Save all"
+// asks nothing, so there a newer file is not overwritten and counts as not
+// saved, and so does a second data set of the same name.
+TEST_F(DataSets, SavingTellsWhatWasWritten)
+{
+    const QString first = product(tile("T33UXP"));
+    open({first});
+    // The same product from another folder, loaded after "Yes".
+    fs::create_directories(folder.path() / "again");
+    const QString again = QString::fromStdString(
+        Jp2ZipTest::copyOfProduct(folder.path() / "again", tile("T33UXP")).string());
+    dialogs.answer = QMessageBox::Yes;
+    open({again});
+    ASSERT_EQ(window->dataFiles.size(), 2);
+    QTreeWidget* tree = window->ui->treeWidgetDataExplorer;
+    const std::string name = window->dataFiles[0]->name + ".zip";
+    const fs::path saved = folder.path() / "saved";
+    fs::create_directories(saved);
+    const std::string source = TestSupport::readFile(first.toStdString());
+
+    // One data set onto a newer file of that name: replaced.
+    TestSupport::writeFile((saved / name).string(), "newer");
+    fs::last_write_time(saved / name, fs::last_write_time(first.toStdString()) + std::chrono::hours(2));
+    tree->clearSelection();
+    tree->topLevelItem(0)->setSelected(true);
+    dialogs.requests.clear();
+    dialogs.fileAnswers.append({QString::fromStdString((saved / name).string())});
+    window->dataSaveAction_triggered();
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{"File is saved."});
+    EXPECT_TRUE(TestSupport::readFile((saved / name).string()) == source) << "replaced by the source";
+
+    // Onto its own source file: still whole.
+    dialogs.fileAnswers.append({first});
+    window->dataSaveAction_triggered();
+    EXPECT_TRUE(TestSupport::readFile(first.toStdString()) == source) << "the source is whole";
+
+    // Both, of one name, into an empty folder: one file written, not "all".
+    const fs::path both = folder.path() / "both";
+    fs::create_directories(both);
+    tree->selectAll();
+    dialogs.requests.clear();
+    dialogs.fileAnswers.append({QString::fromStdString(both.string())});
+    window->dataSaveAction_triggered();
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{"Unable to save all files."});
+    EXPECT_TRUE(TestSupport::readFile((both / name).string()) == source);
+
+    // One data set by "Save all" onto a newer file: kept and told.
+    open({product(tile("T34UDV"))});
+    ASSERT_EQ(window->dataFiles.size(), 3);
+    const std::string other = window->dataFiles[2]->name + ".zip";
+    const fs::path third = folder.path() / "third";
+    fs::create_directories(third);
+    TestSupport::writeFile((third / other).string(), "newer");
+    fs::last_write_time(third / other, fs::file_time_type::clock::now() + std::chrono::hours(2));
+    tree->clearSelection();
+    tree->topLevelItem(0)->setSelected(true);
+    tree->topLevelItem(2)->setSelected(true);
+    dialogs.requests.clear();
+    dialogs.fileAnswers.append({QString::fromStdString(third.string())});
+    window->dataSaveAction_triggered();
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{"Unable to save all files."});
+    EXPECT_EQ(TestSupport::readFile((third / other).string()), "newer");
+    EXPECT_TRUE(TestSupport::readFile((third / name).string()) == source);
+}
+
 TEST_F(DataSets, ShowFeatureOnTheFilteringPageShowsTheFilteredWorkingWindow)
 {
     open({product()});

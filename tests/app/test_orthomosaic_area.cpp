@@ -274,7 +274,9 @@ TEST_F(OrthoArea, WithoutASquareTheModeEndsAndNothingLoads)
     EXPECT_EQ(window->orthoAreaCorners, before);
 }
 
-TEST_F(OrthoArea, ASquareOnAnImageWithoutPositionsLoadsNothing)
+// A square whose corners have no place on the ground keeps its search area
+// and says that no orthomosaic data lie there; nothing is loaded.
+TEST_F(OrthoArea, ASquareOnAnImageWithoutPositionsIsKeptAndToldUnavailable)
 {
     writePyramidAround({60.0, 60.0});
     useLotFolder();
@@ -285,9 +287,11 @@ TEST_F(OrthoArea, ASquareOnAnImageWithoutPositionsLoadsNothing)
     window->workingCurveSet.curves[0].appendPoints({{50.0, 50.0}, {71.0, 50.0}, {71.0, 71.0}, {50.0, 71.0}, {50.0, 50.0}});
     Jp2ZipTest::quietly([&] { window->loadOrthoMosaicArea(); });
     expectModeEnded();
-    EXPECT_TRUE(dialogs.messageTexts().isEmpty());
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{"Unavailable orthomosaic data for chosen area. "});
+    EXPECT_EQ(dialogs.requests.last().icon, 2);
     EXPECT_EQ(window->dataFiles.size(), 2);
-    EXPECT_TRUE(window->curveSets[index].isEmpty());
+    ASSERT_EQ(window->curveSets[index].size(), 1);
+    EXPECT_EQ(window->curveSets[index][0].name, "OrthoMosaic search area");
 }
 
 } // namespace

@@ -239,12 +239,40 @@ TEST_F(CopyTo, ReplacesAnOlderDestination)
     EXPECT_EQ(TestSupport::readFile(dir.file("copy.zip")), "new contents");
 }
 
-TEST_F(CopyTo, LeavesANewerDestinationAndStillSucceeds)
+// A save the user confirmed replaces whatever is there, newer or not.
+TEST_F(CopyTo, ReplacesANewerDestination)
 {
     TestSupport::writeFile(dir.file("copy.zip"), "newer");
     setAge(dir.file("copy.zip"), std::chrono::hours(2));
     EXPECT_TRUE(file.copyTo(dir.file("copy.zip")));
-    EXPECT_EQ(TestSupport::readFile(dir.file("copy.zip")), "newer");
+    EXPECT_EQ(TestSupport::readFile(dir.file("copy.zip")), "new contents");
+}
+
+// Copying where nobody was asked replaces only an older file: a newer one is
+// left alone and the copy counts as not done.
+TEST_F(CopyTo, OverOlderOnlyLeavesANewerOrEqualDestinationAndSaysSo)
+{
+    for (const auto& [offset, replaced] : {std::pair{std::chrono::hours(-2), true}, std::pair{std::chrono::hours(2), false},
+                                           std::pair{std::chrono::hours(0), false}}) {
+        TestSupport::writeFile(dir.file("copy.zip"), "there");
+        setAge(dir.file("copy.zip"), offset);
+        EXPECT_EQ(file.copyTo(dir.file("copy.zip"), IO::File::CopyMode::OverOlderOnly), replaced) << offset.count();
+        EXPECT_EQ(TestSupport::readFile(dir.file("copy.zip")), replaced ? "new contents" : "there") << offset.count();
+    }
+}
+
+// Saving a data set onto its own source file keeps the file whole.
+TEST_F(CopyTo, OntoItsOwnSourceKeepsTheFile)
+{
+    for (const IO::File::CopyMode mode : {IO::File::CopyMode::Replace, IO::File::CopyMode::OverOlderOnly}) {
+        EXPECT_TRUE(file.copyTo(dir.file("S2B_source.zip"), mode));
+        EXPECT_EQ(TestSupport::readFile(dir.file("S2B_source.zip")), "new contents");
+        // Also under another spelling of the same path.
+        EXPECT_TRUE(file.copyTo((dir.path() / "." / "S2B_source.zip").string(), mode));
+        EXPECT_EQ(TestSupport::readFile(dir.file("S2B_source.zip")), "new contents");
+    }
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(CopyTo, FailsForAMissingFolderOrSource)

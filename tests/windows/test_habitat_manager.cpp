@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHash>
+#include <QInputDialog>
+#include <QTimer>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -28,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include "app/test_dialogs.h"
+#include "app/test_main_window_support.h"
 #include "forms/HabitatManagerForm.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
@@ -729,6 +732,66 @@ TEST_F(HabitatManagerTest, AnUnknownCodeAsksForItsNameOnceThenFillsItElsewhere)
     typeInto(rowOf("2"), 1, "2130");
     EXPECT_EQ(dialogs.textRequests.size(), 1);
     EXPECT_EQ(cell(rowOf("2"), 3), "Dune grassland");
+}
+
+// A real name dialog takes the focus from the code editor: the edit still
+// commits once and asks once, whichever key ended it, and nothing touches an
+// editor that is gone (the sanitizers watch that).
+TEST_F(HabitatManagerTest, ARealNameDialogTakingFocusAsksOnce)
+{
+    HabitatManager& window = open();
+    load(plotPath());
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    const struct {
+        const char* what;
+        Qt::Key key;
+        std::optional<QString> answer;
+        QString habitat;
+    } cases[] = {
+        {"Return", Qt::Key_Return, QString("Dune grassland"), "Dune grassland"},
+        {"Tab", Qt::Key_Tab, QString("Sand heath"), "Sand heath"},
+        {"Cancel", Qt::Key_Return, std::nullopt, ""},
+    };
+    int code = 0;
+    for (const auto& c : cases) {
+        const QString typed = "NEW" + QString::number(code++);
+        int asked = 0;
+        // The real dialog, answered by a timer once it is up.
+        ScopedTextInputHandler real([&](const TextInputRequest& request) {
+            ++asked;
+            QTimer::singleShot(50, [&c] {
+                auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+                if (!dialog)
+                    return;
+                if (c.answer) {
+                    dialog->setTextValue(*c.answer);
+                    dialog->accept();
+                } else {
+                    dialog->reject();
+                }
+            });
+            return runTextInputDialog(request);
+        });
+        MainWindowTest::WarningCollector warnings;
+        const int row = rowOf("1");
+        auto* combo = qobject_cast<QComboBox*>(openEditor(row, 1));
+        ASSERT_NE(combo, nullptr) << c.what;
+        combo->setFocus();
+        combo->lineEdit()->setText(typed);
+        QTest::keyClick(combo->lineEdit(), c.key);
+        for (int wait = 0; wait < 20; ++wait)
+            QTest::qWait(20);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        EXPECT_EQ(asked, 1) << c.what;
+        EXPECT_EQ(cell(rowOf("1"), 1), typed) << c.what;
+        EXPECT_EQ(cell(rowOf("1"), 3), c.habitat) << c.what;
+        EXPECT_EQ(window.habitatCodes.contains(typed), c.answer.has_value()) << c.what;
+        EXPECT_TRUE(warnings.messages().filter("closeEditor").isEmpty()) << c.what;
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << c.what;
+    }
 }
 
 TEST_F(HabitatManagerTest, CancellingOrLeavingTheNameEmptyEmptiesHabitat)

@@ -166,7 +166,8 @@ TEST_F(CurveFiles, SavedCurveReadsBackAsOnePlacemark)
     ASSERT_EQ(dialogs.fileRequests.size(), 1);
     EXPECT_EQ(dialogs.fileRequests[0].caption, "Save curve");
     EXPECT_EQ(dialogs.fileRequests[0].filter, "KML file (*.kml);;All files (*)");
-    EXPECT_TRUE(dialogs.fileRequests[0].directory.endsWith("/meadow_1"));
+    // No folder stored yet: the bare name, not a path in the root.
+    EXPECT_EQ(dialogs.fileRequests[0].directory, "meadow_1");
     EXPECT_TRUE(dialogs.messages().isEmpty());
     ASSERT_TRUE(fs::exists(chosen + ".kml")) << "a name without suffix gets .kml";
     EXPECT_EQ(QSettings().value("folderCurveSavePath").toString(),
@@ -178,6 +179,11 @@ TEST_F(CurveFiles, SavedCurveReadsBackAsOnePlacemark)
     ASSERT_EQ(lists.size(), 1u);
     EXPECT_EQ(names, std::vector<std::string>{"meadow_1"});
     EXPECT_NEAR(lists[0][0].x, sets()[0].curves[1].points()[0].x, 1e-6);
+
+    // Next time in the folder of the last save.
+    window->saveCurveAction_triggered(false);
+    ASSERT_EQ(dialogs.fileRequests.size(), 2);
+    EXPECT_EQ(dialogs.fileRequests[1].directory, QString::fromStdString(folder.path().string()) + "/meadow_1");
 }
 
 TEST_F(CurveFiles, DirectorySavesStayInsideTheFolderAndReportFailures)
