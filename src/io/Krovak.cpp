@@ -38,7 +38,63 @@ bool transformPair(OGRCoordinateTransformation* transformation, double& a, doubl
     return std::isfinite(a) && std::isfinite(b);
 }
 
+// One axis of a KrovakGrid: pixels of `size` metres, in lots of lotPixels
+// pixels lotSpan metres apart when lotPixels is positive and a lot's last
+// pixel keeps a positive width.
+bool hasLots(double size, int lotPixels, double lotSpan)
+{
+    return lotPixels > 0 && std::isfinite(lotSpan) && lotSpan > (lotPixels - 1) * size;
+}
+
+// Metres from the origin of pixel position p along the axis.
+double metresAlong(double p, double size, int lotPixels, double lotSpan)
+{
+    if (!hasLots(size, lotPixels, lotSpan))
+        return p * size;
+    const double lot = std::floor(p / lotPixels);
+    const double within = p - lot * lotPixels;
+    const double full = lotPixels - 1;
+    const double fullMetres = full * size;
+    // The last pixel of a lot holds what is left of the lot's span.
+    const double metres = within <= full ? within * size : fullMetres + (within - full) * (lotSpan - fullMetres);
+    return lot * lotSpan + metres;
+}
+
+// Pixel position of m metres from the origin along the axis; the inverse of
+// metresAlong.
+double pixelsAlong(double m, double size, int lotPixels, double lotSpan)
+{
+    if (!hasLots(size, lotPixels, lotSpan))
+        return m / size;
+    const double lot = std::floor(m / lotSpan);
+    const double within = m - lot * lotSpan;
+    const double full = lotPixels - 1;
+    const double fullMetres = full * size;
+    const double pixels = within <= fullMetres ? within / size : full + (within - fullMetres) / (lotSpan - fullMetres);
+    return lot * lotPixels + pixels;
+}
+
 } // namespace
+
+double KrovakGrid::mapX(double px) const
+{
+    return originX + metresAlong(px, pixelWidth, lotColumns, lotSpanX);
+}
+
+double KrovakGrid::mapY(double py) const
+{
+    return originY - metresAlong(py, pixelHeight, lotRows, lotSpanY);
+}
+
+double KrovakGrid::pixelX(double x) const
+{
+    return pixelsAlong(x - originX, pixelWidth, lotColumns, lotSpanX);
+}
+
+double KrovakGrid::pixelY(double y) const
+{
+    return pixelsAlong(originY - y, pixelHeight, lotRows, lotSpanY);
+}
 
 KrovakReferences::KrovakReferences(std::string_view logPrefix)
 {
@@ -121,7 +177,7 @@ bool KrovakKmlConverter::pixelToLonLat(double x, double y, double& lon, double& 
         return false;
     double la = kNaN;
     double lo = kNaN;
-    if (!references_.toWgs84(grid_.originX + x * grid_.pixelWidth, grid_.originY - y * grid_.pixelHeight, la, lo))
+    if (!references_.toWgs84(grid_.mapX(x), grid_.mapY(y), la, lo))
         return false;
     lon = lo;
     lat = la;
@@ -140,8 +196,8 @@ bool KrovakKmlConverter::lonLatToPixel(double lon, double lat, double& x, double
         std::cout << "Failed to add curve coordinate to curve set: conversion failed" << std::endl;
         return false;
     }
-    x = (kx - grid_.originX) / grid_.pixelWidth;
-    y = (grid_.originY - ky) / grid_.pixelHeight;
+    x = grid_.pixelX(kx);
+    y = grid_.pixelY(ky);
     return true;
 }
 

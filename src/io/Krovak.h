@@ -55,14 +55,36 @@ public:
 // carries the EPSG code: compared for equivalence, ignoring the axis order.
 bool isKrovakEastNorth(const std::string& projection);
 
-// A north-up pixel grid in Krovak metres: pixel (px, py) lies at
-// X = originX + px * pixelWidth, Y = originY - py * pixelHeight, with both
-// pixel sizes positive.
+// A north-up pixel grid in Krovak metres, both pixel sizes positive. Pixel
+// positions are fractional, pixel column i covering [i, i + 1).
+//
+// Without lots (lotColumns and lotRows 0), pixel (px, py) lies at
+// X = originX + px * pixelWidth, Y = originY - py * pixelHeight.
+//
+// A grid can instead be made of lots lotColumns pixels wide whose pixels
+// overrun the lotSpanX metres from one lot to the next (1563 pixels of 1.6 m
+// for 2500 m). Lot k = floor(px / lotColumns) then starts
+// k * lotSpanX east of the origin, and within it every column is pixelWidth
+// wide except the last, which holds what is left of lotSpanX. Every pixel
+// lies where its own lot puts it, and the conversion stays continuous and
+// increasing across lot edges. lotRows and lotSpanY do the same for rows.
+// Lots apply only when the last column (row) keeps a positive width.
 struct KrovakGrid {
     double originX = 0.0;
     double originY = 0.0;
     double pixelWidth = 0.0;
     double pixelHeight = 0.0;
+    int lotColumns = 0;
+    double lotSpanX = 0.0;
+    int lotRows = 0;
+    double lotSpanY = 0.0;
+
+    // Krovak X of pixel position px, Y of pixel position py.
+    double mapX(double px) const;
+    double mapY(double py) const;
+    // The pixel positions of Krovak X and Y: the inverses of mapX and mapY.
+    double pixelX(double x) const;
+    double pixelY(double y) const;
 };
 
 // KML conversion for a data set on a Krovak grid. Reading a point it cannot

@@ -598,7 +598,23 @@ double OrthoMosaicBinFile::absPixelSizeY() const
 
 KrovakGrid OrthoMosaicBinFile::grid() const
 {
-    return {originX, originY, absPixelSizeX(), absPixelSizeY()};
+    KrovakGrid result{originX, originY, absPixelSizeX(), absPixelSizeY()};
+    // Lot k of a mosaic row starts at column k * lotWidth. Where the level's
+    // pixels do not tile a lot exactly (level 3: 1563 columns of 1.6 m for
+    // 2500 m), each lot is placed at its own position, so no lot drifts
+    // from the ones before it.
+    if (pyramidLevel >= 0 && pyramidLevel < Format::levelCount) {
+        const Format::Level& level = Format::level(pyramidLevel);
+        if (level.width * level.factor != Format::fullWidth) {
+            result.lotColumns = level.width;
+            result.lotSpanX = Format::lotSpanX;
+        }
+        if (level.height * level.factor != Format::fullHeight) {
+            result.lotRows = level.height;
+            result.lotSpanY = Format::lotSpanY;
+        }
+    }
+    return result;
 }
 
 } // namespace IO

@@ -143,7 +143,10 @@ public:
     // Absolute pixel sizes in metres. (The field pixelSizeY is negative.)
     double absPixelSizeX() const;
     double absPixelSizeY() const;
-    // The mosaic's grid in Krovak metres.
+    // The mosaic's grid in Krovak metres. At level 3 a lot's 1563 columns
+    // overrun its 2500 m by 0.8 m; the grid places every lot at its own
+    // 2500 m position and gives each lot's last column the 0.8 m it covers.
+    // At levels 0 to 2 the lots tile exactly and the grid is uniform.
     KrovakGrid grid() const;
 
     // Krovak X and Y of the mosaic's upper-left corner.

@@ -15,6 +15,8 @@
 //
 // A level k is the full-resolution lot box-averaged by 2^k. Its size is
 // rounded up, so level 3 is 1563 columns wide: 12500 is not a multiple of 8.
+// Its last column holds the lot's last four full-resolution columns, 0.8 m
+// of ground, and the next lot starts 2500 m east, not 2500.8 m.
 // Readers take every size and offset from the table below, never from a
 // file, so a corrupt lot cannot make them read outside a plane.
 

@@ -1,6 +1,7 @@
 #include <climits>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "io/KmlCurves.h"
 #include "io/OrthoMosaicBinFile.h"
 #include "support/TestSupport.h"
 #include "test_orthomosaic_lots.h"
@@ -627,4 +629,165 @@ TEST(OrthoMosaicBinCurves, KmlRoundTripKeepsThePixels)
     EXPECT_TRUE(read[0].empty());
     EXPECT_EQ(TestSupport::fileErrorOf([&] { bin.loadCurves(path, "txt", read, names); }),
               File::error::UnsupportedFormat);
+}
+
+namespace {
+
+// Takes a KML document's coordinates as they stand: longitude as x, latitude
+// as y.
+class RawLonLat : public IO::KmlConverter {
+public:
+    bool pixelToLonLat(double x, double y, double& lon, double& lat) const override
+    {
+        lon = x;
+        lat = y;
+        return true;
+    }
+    bool lonLatToPixel(double lon, double lat, double& x, double& y) const override
+    {
+        x = lon;
+        y = lat;
+        return true;
+    }
+};
+
+} // namespace
+
+TEST(OrthoMosaicBinCurves, LevelThreeLotsKeepTheirOwnPositionsThroughKml)
+{
+    // A level-3 lot is 1563 pixels of 1.6 m, 0.8 m more than the 2500 m
+    // between lots: its last column holds only the lot's last 0.8 m.
+    struct Spot {
+        double i;   // pixel position within the lot
+        double j;
+        double dx;  // metres east and south of the lot's upper-left corner
+        double dy;
+    };
+    const Spot spots[] = {
+        {0.0, 0.0, 0.0, 0.0},
+        {1000.5, 700.25, 1600.8, 1120.4},
+        {1562.0, 1249.0, 2499.2, 1998.4},
+        {1562.5, 1249.5, 2499.6, 1999.2},
+        {1563.0, 1250.0, 2500.0, 2000.0},
+    };
+    // One lot row from the west edge of sheet A on into sheet B.
+    auto nameOf = [](int k) {
+        return k < 10 ? "A_" + std::to_string(9 - k) + "-0" : "B_" + std::to_string(19 - k) + "-0";
+    };
+    auto headerOf = [](int k) { return Point{lotX(k / 10, 9 - k % 10), lotY(0, 0)}; };
+
+    for (const int lots : {17, 20}) {
+        SCOPED_TRACE(lots);
+        Area area;
+        for (int k = 0; k < lots; ++k)
+            writeLot(area.lot(nameOf(k)), headerOf(k).x, headerOf(k).y, Format::headerSize);
+        const int last = lots - 1;
+        ASSERT_EQ(area.open(headerOf(0).x + 10, headerOf(0).y - 10, headerOf(last).x + 10, headerOf(last).y - 10),
+                  File::error::NoError);
+        OrthoMosaicBinFile& bin = *area.bin;
+        ASSERT_EQ(bin.lotCount, lots);
+        ASSERT_EQ(bin.pyramidLevel, 3);
+        ASSERT_EQ(bin.width, lots * 1563);
+
+        // One curve over the spots of the first lot, one over the last's.
+        const int lotsShown[] = {0, last};
+        std::vector<std::vector<Point2D>> curves;
+        for (const int k : lotsShown) {
+            curves.emplace_back();
+            for (const Spot& s : spots)
+                curves.back().push_back({k * 1563 + s.i, s.j});
+        }
+        const std::string path = area.wd.path() / "lots.kml";
+        bin.saveCurves(path, "kml", curves, {"first", "last"}, {}, {}, {});
+
+        // Every written point lies where the lot's header puts it (the
+        // transformation's datum shift comes back within a few millimetres).
+        const IO::KmlCurves written = IO::parseKmlDocument(TestSupport::readFile(path), RawLonLat(), "lots");
+        ASSERT_EQ(written.curves.size(), 2u);
+        for (std::size_t c = 0; c < 2; ++c) {
+            const int k = lotsShown[c];
+            SCOPED_TRACE(k);
+            ASSERT_EQ(written.curves[c].size(), std::size(spots));
+            for (std::size_t s = 0; s < std::size(spots); ++s) {
+                SCOPED_TRACE(s);
+                double x = 0.0;
+                double y = 0.0;
+                ASSERT_TRUE(bin.toKrovak(written.curves[c][s].y, written.curves[c][s].x, x, y));
+                EXPECT_NEAR(x, headerOf(k).x + spots[s].dx, 0.01);
+                EXPECT_NEAR(y, headerOf(k).y - spots[s].dy, 0.01);
+            }
+        }
+
+        // And reads back onto the same pixels.
+        std::vector<std::vector<Point2D>> read;
+        std::vector<std::string> names;
+        TestSupport::quietly([&] { bin.loadCurves(path, "kml", read, names); });
+        ASSERT_EQ(read.size(), curves.size());
+        for (std::size_t c = 0; c < curves.size(); ++c) {
+            ASSERT_EQ(read[c].size(), curves[c].size());
+            for (std::size_t s = 0; s < curves[c].size(); ++s) {
+                EXPECT_NEAR(read[c][s].x, curves[c][s].x, 0.01) << c << ", " << s;
+                EXPECT_NEAR(read[c][s].y, curves[c][s].y, 0.01) << c << ", " << s;
+            }
+        }
+    }
+}
+
+TEST(OrthoMosaicBinCurves, GridIsUniformWhereLotsTileAndContinuousWhereTheyOverrun)
+{
+    struct Case {
+        const char* label;
+        int lots;  // in one lot row from sheet A's west edge
+        int level;
+    };
+    const Case cases[] = {{"4 x 1", 4, 1}, {"16 x 1", 16, 2}, {"17 x 1", 17, 3}, {"20 x 1", 20, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Area area;
+        writeLot(area.lot("A_9-0"), lotX(0, 9), lotY(0, 0), Format::headerSize);
+        const int last = c.lots - 1;
+        ASSERT_EQ(area.open(lotX(0, 9) + 10, lotY(0, 0) - 10, lotX(last / 10, 9 - last % 10) + 10, lotY(0, 0) - 1990),
+                  File::error::NoError);
+        const OrthoMosaicBinFile& bin = *area.bin;
+        ASSERT_EQ(bin.pyramidLevel, c.level);
+        const IO::KrovakGrid grid = bin.grid();
+        const double size = Format::level(c.level).pixelSize;
+        // Rows tile exactly at every level.
+        EXPECT_EQ(grid.lotRows, 0);
+        for (const double py : {-7.5, 0.0, 0.25, 1249.0, 1249.5, 1250.0, 3000.0})
+            EXPECT_EQ(grid.mapY(py), bin.originY - py * size) << py;
+
+        if (c.level < 3) {
+            // Lots tile exactly: the plain uniform grid, to the last bit.
+            EXPECT_EQ(grid.lotColumns, 0);
+            for (const double px : {-100.25, 0.0, 6249.5, 6250.0, 12345.678, 49999.0, 60000.0}) {
+                const double x = bin.originX + px * size;
+                EXPECT_EQ(grid.mapX(px), x) << px;
+                EXPECT_EQ(grid.pixelX(x), (x - bin.originX) / size) << px;
+            }
+            continue;
+        }
+
+        // Every lot edge lies on the lot's 2500 m position, including the
+        // mosaic's east edge.
+        EXPECT_EQ(grid.lotColumns, 1563);
+        for (int k = 0; k <= c.lots; ++k) {
+            EXPECT_NEAR(grid.mapX(k * 1563.0), bin.originX + k * 2500.0, 1e-6) << k;
+            EXPECT_NEAR(grid.pixelX(bin.originX + k * 2500.0), k * 1563.0, 1e-6) << k;
+        }
+        // Increasing and invertible everywhere, across every lot edge and
+        // beyond the mosaic on both sides.
+        double previous = -std::numeric_limits<double>::infinity();
+        for (double px = -3126.0; px <= bin.width + 3126.0; px += 0.37) {
+            const double x = grid.mapX(px);
+            ASSERT_GT(x, previous) << px;
+            previous = x;
+            ASSERT_NEAR(grid.pixelX(x), px, 1e-6) << px;
+        }
+        for (int k = -1; k <= c.lots; ++k)
+            for (const double d : {-1e-9, 0.0, 1e-9, 0.5, 1562.0, 1562.999999}) {
+                const double px = k * 1563.0 + d;
+                EXPECT_NEAR(grid.pixelX(grid.mapX(px)), px, 1e-6) << px;
+            }
+    }
 }
