@@ -38,8 +38,8 @@ TokenReply readTokenReply(const QByteArray& contentType, const QByteArray& body)
         return reply;
     }
     reply.outcome = TokenReply::Outcome::Refused;
-    reply.message = QCoreApplication::translate("RemoteLoader", "Unable to login: %1.")
-                        .arg(answer.value(QStringLiteral("error_description")).toString());
+    reply.description = answer.value(QStringLiteral("error_description")).toString();
+    reply.message = QCoreApplication::translate("RemoteLoader", "Unable to login: %1.").arg(reply.description);
     return reply;
 }
 

@@ -28,6 +28,8 @@ struct TokenReply {
     QString parseError;
     // Refused: "Unable to login: <error_description>."
     QString message;
+    // Refused: the service's error_description itself (may be empty).
+    QString description;
 };
 
 // The identity service answers with exactly "application/json"; anything

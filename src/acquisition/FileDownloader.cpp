@@ -39,16 +39,37 @@ bool ReplyFile::open(const QString& targetPath)
     target_ = targetPath;
     writeFailed_ = false;
     file_.setFileName(partPath());
-    return file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    // Unbuffered: every piece reaches the file system when it arrives, so a
+    // full disk shows at the write that meets it.
+    return file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
 }
 
-void ReplyFile::append(QNetworkReply* reply)
+bool ReplyFile::append(QNetworkReply* reply)
 {
     const QByteArray bytes = reply->readAll();
-    if (!file_.isOpen() || writeFailed_ || bytes.isEmpty())
-        return;
-    if (file_.write(bytes) != bytes.size())
+    if (!file_.isOpen() || writeFailed_)
+        return false;
+    if (!bytes.isEmpty() && file_.write(bytes) != bytes.size())
         writeFailed_ = true;
+    return !writeFailed_;
+}
+
+QString ReplyFile::writeFailure() const
+{
+    return QObject::tr("Unable to write %1: %2").arg(target_, file_.errorString());
+}
+
+std::optional<ReplyFile::Result> ReplyFile::receive(QPointer<QNetworkReply>& reply, QObject* listener)
+{
+    QNetworkReply* running = reply.data();
+    if (!running || append(running))
+        return std::nullopt;
+    Result result;
+    const QVariant status = running->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    result.httpStatus = status.isValid() ? status.toInt() : 0;
+    result.message = writeFailure();
+    abort(reply, listener);
+    return result;
 }
 
 ReplyFile::Result ReplyFile::finish(QNetworkReply* reply)
@@ -61,7 +82,7 @@ ReplyFile::Result ReplyFile::finish(QNetworkReply* reply)
         append(reply);
         const bool flushed = file_.isOpen() && file_.flush();
         if (writeFailed_ || !flushed) {
-            result.message = file_.errorString();
+            result.message = writeFailure();
             discard();
             return result;
         }
@@ -188,8 +209,8 @@ QString FileDownloader::abortDownload()
 
 void FileDownloader::readData()
 {
-    if (reply_)
-        file_.append(reply_);
+    if (const std::optional<ReplyFile::Result> failed = file_.receive(reply_, this))
+        emit downloadError(failed->message);
 }
 
 void FileDownloader::finishDownload()

@@ -8,7 +8,8 @@
 // earlier file in one step, so a complete file is only ever replaced by a
 // complete one). Any other status, a network error, a failed write, a body
 // that the downloader's acceptance check refuses or an abort removes the
-// part. The HTTP status is looked at before Qt's error
+// part; a failed write ends the download at once, as the rest of the body
+// could not be kept either. The HTTP status is looked at before Qt's error
 // flag, because Qt flags answers such as 403 and 503 as errors and their
 // status text would be lost behind the generic error text.
 //
@@ -69,8 +70,16 @@ public:
     QString partPath() const { return target_ + QStringLiteral(".part"); }
     QString errorString() const { return file_.errorString(); }
 
-    // Appends every byte the reply has available.
-    void append(QNetworkReply* reply);
+    // Appends every byte the reply has available. False when the write
+    // failed (a full disk): nothing more can be kept.
+    bool append(QNetworkReply* reply);
+
+    // The bytes a running reply has available go into the part. The first
+    // write that fails ends the download there: the reply's signals to
+    // listener are cut, the reply is aborted and deleted later, the part is
+    // removed, reply is cleared and the result ("Unable to write <target>:
+    // <reason>") says why. Nothing when every byte was written.
+    std::optional<Result> receive(QPointer<QNetworkReply>& reply, QObject* listener);
 
     // Ends the download of a finished reply: writes what is left of a
     // successful body, then either moves the part into place or removes it.
@@ -91,6 +100,9 @@ public:
     void setAcceptance(Acceptance acceptance) { acceptance_ = std::move(acceptance); }
 
 private:
+    // "Unable to write <target>: <the file's error>".
+    QString writeFailure() const;
+
     QFile file_;
     QString target_;
     bool writeFailed_ = false;

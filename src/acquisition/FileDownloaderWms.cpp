@@ -98,8 +98,8 @@ QString FileDownloaderWms::abortDownload()
 
 void FileDownloaderWms::readData()
 {
-    if (reply_)
-        file_.append(reply_);
+    if (const std::optional<ReplyFile::Result> failed = file_.receive(reply_, this))
+        emit downloadError(failed->message);
 }
 
 void FileDownloaderWms::error(QNetworkReply::NetworkError)

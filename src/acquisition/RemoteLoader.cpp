@@ -49,6 +49,8 @@ const QString mapPageUrl = QStringLiteral("qrc:/FenlarkApp/RemoteLoader.qml");
 
 // Property of a search page's reply: the number of its search.
 const char* const searchNumberProperty = "remoteLoaderSearch";
+// Property of a renewal's token reply: the number of the renewal.
+const char* const renewalNumberProperty = "remoteLoaderRenewal";
 
 // Map tiles are asked for under the page's own name: tile servers refuse
 // anonymous clients.
@@ -193,6 +195,7 @@ void RemoteLoader::closeEvent(QCloseEvent* event)
     // A window that is only hidden must not go on writing into the folder.
     downloadQueue.clear();
     currentDownload_.reset();
+    waitingRenewal_ = 0;
     downloader.abortDownload();
 }
 
@@ -225,11 +228,25 @@ void RemoteLoader::slotAcceptUserLogin(QString& user, QString& password)
 
 void RemoteLoader::requestToken()
 {
+    sendTokenRequest(false);
+}
+
+void RemoteLoader::renewToken()
+{
+    sendTokenRequest(true);
+}
+
+void RemoteLoader::sendTokenRequest(bool renewal)
+{
     const QUrl url = ServiceEndpoints::url(ServiceEndpoints::Service::Identity, tokenPath);
     if (!ServiceEndpoints::isSafeForCredentials(url)) {
-        showMessageBox(tr("Credentials are sent only over an encrypted connection: %1 is refused.")
-                           .arg(url.toString(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery)),
-                       3);
+        const QString refusal = tr("Credentials are sent only over an encrypted connection: %1 is refused.")
+                                    .arg(url.toString(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery));
+        if (renewal) {
+            renewalFailed(refusal);
+            return;
+        }
+        showMessageBox(refusal, 3);
         tokenRefused();
         return;
     }
@@ -242,6 +259,10 @@ void RemoteLoader::requestToken()
     const QByteArray body = "username=" + QUrl::toPercentEncoding(userName) + "&password="
                             + QUrl::toPercentEncoding(password) + "&grant_type=password&client_id=cdse-public";
     QNetworkReply* reply = networkManager.post(request, body);
+    if (renewal) {
+        waitingRenewal_ = ++renewalCount_;
+        reply->setProperty(renewalNumberProperty, waitingRenewal_);
+    }
     connect(reply, &QNetworkReply::finished, this, [this, reply] { loginCheckFinished(reply); });
 }
 
@@ -251,6 +272,41 @@ void RemoteLoader::loginCheckFinished(QNetworkReply* reply)
     using Outcome = CatalogueReplies::TokenReply::Outcome;
     const CatalogueReplies::TokenReply answer =
         CatalogueReplies::readTokenReply(reply->rawHeader("content-type"), reply->readAll());
+
+    // A renewal (0: a login) may fail for reasons of its own (a session the
+    // service ended, an identity service briefly away) that say nothing
+    // about the credentials: they stay, with the login they belong to.
+    const int renewal = reply->property(renewalNumberProperty).toInt();
+    const bool awaited = renewal != 0 && renewal == waitingRenewal_;
+    if (awaited)
+        waitingRenewal_ = 0;
+    if (renewal != 0 && answer.outcome != Outcome::Token) {
+        QString reason;
+        switch (answer.outcome) {
+        case Outcome::NotJson:
+            reason = reply->error() != QNetworkReply::NoError ? reply->errorString()
+                                                               : tr("the identity service sent no JSON answer");
+            break;
+        case Outcome::BadJson:
+            qDebug() << "Error parsing JSON:" << answer.parseError;
+            reason = tr("the identity service's answer could not be read");
+            break;
+        case Outcome::NotObject:
+            qDebug() << "JSON is not an object";
+            reason = tr("the identity service's answer could not be read");
+            break;
+        case Outcome::Refused:
+        case Outcome::Token:
+            reason = answer.description.isEmpty() ? tr("the identity service gave no token") : answer.description;
+            break;
+        }
+        // One the window no longer waits for (the queue was aborted) ends
+        // here.
+        if (awaited)
+            renewalFailed(reason);
+        return;
+    }
+
     switch (answer.outcome) {
     case Outcome::NotJson:
         showMessageBox(reply->errorString(), 3);
@@ -290,6 +346,18 @@ void RemoteLoader::tokenRefused()
         currentDownload_.reset();
         showReady();
     }
+}
+
+void RemoteLoader::renewalFailed(const QString& reason)
+{
+    // Products still queued would come back on top of the next click's.
+    downloadQueue.clear();
+    currentDownload_.reset();
+    waitingRenewal_ = 0;
+    if (!downloader.isRunning())
+        showReady();
+    showMessageBox(
+        tr("The access token could not be renewed (%1); the remaining downloads were cancelled.").arg(reason), 3);
 }
 
 void RemoteLoader::storeCredentials()
@@ -670,7 +738,7 @@ void RemoteLoader::downloadRefused()
         product.retried = true;
         downloadQueue.prepend(product);
         currentDownload_.reset();
-        requestToken();
+        renewToken();
         return;
     }
     downloadFinished(downloadStatusText(401));
@@ -683,6 +751,7 @@ void RemoteLoader::on_pushButtonRemoteDownAbort_clicked()
         ui->labelRemoteDownload->setText(downloader.abortDownload());
     downloadQueue.clear();
     currentDownload_.reset();
+    waitingRenewal_ = 0;
     if (busy)
         emit downloader.backReady();
 }
@@ -697,7 +766,7 @@ void RemoteLoader::downloadFinished(QString message)
     if (downloadQueue.isEmpty())
         downloadNext();
     else
-        requestToken();
+        renewToken();
 }
 
 void RemoteLoader::error(QString message)

@@ -12,9 +12,12 @@
 // credentials, on the login button and before every product of the download
 // queue (the service's tokens expire after minutes, a queue of large
 // products takes longer); search pages and thumbnails; one download at a
-// time. Every request gives up after transferTimeout milliseconds without a
-// byte. Passwords and tokens go only to https or loopback addresses and
-// appear in no log line.
+// time. A renewal between products that brings no token leaves the login
+// and the credentials as they are, drops the products still queued and says
+// so: the next Download click queues what is checked, each product once.
+// Every request gives up after transferTimeout milliseconds without a byte.
+// Passwords and tokens go only to https or loopback addresses and appear in
+// no log line.
 //
 // The stored credentials ("remoteLoader/newCopernicusName",
 // "remoteLoader/newCopernicusPass") are plain text in the native settings
@@ -136,9 +139,16 @@ private:
     void loadMapPage();
     void storeCredentials();
     void restrictSettingsFile();
+    // renewal: the token asked for between two products of the queue (or
+    // for a product whose token was refused), not a login.
+    void sendTokenRequest(bool renewal);
+    void renewToken();
     // A token request that brought no token: a window that waits for one
     // between two products returns to ready, keeping the queue.
     void tokenRefused();
+    // A renewal that brought no token: the queue is dropped, the window
+    // returns to ready and the user is told why.
+    void renewalFailed(const QString& reason);
     void downloadRefused();
 
     // The search in progress: ends it, lists what arrived, closes the busy
@@ -159,4 +169,8 @@ private:
     QPointer<QNetworkReply> pendingPage_;
     // The product whose download runs (or waits for its renewed token).
     std::optional<QueuedProduct> currentDownload_;
+    // Renewals carry their number; the window waits for waitingRenewal_ (0:
+    // none, e.g. after an abort).
+    int renewalCount_ = 0;
+    int waitingRenewal_ = 0;
 };

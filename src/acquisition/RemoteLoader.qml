@@ -2,7 +2,8 @@
 // graticule under the map tiles (without a network the graticule alone
 // shows). Dragging pans, the wheel zooms and two right clicks mark the
 // corners of the search rectangle. The window reads the corner properties of
-// the root item.
+// the root item; they always lie inside the world (longitudes -180..180,
+// latitudes within the map's), whichever copy of the world was clicked.
 import QtQuick
 
 Rectangle {
@@ -15,6 +16,10 @@ Rectangle {
     property double secondLatitude: 0
     property double secondLongitude: 0
     property bool rectangleSet: false
+    // The corners are drawn this many degrees (whole turns) east of their
+    // longitudes: on the copy of the world where they were clicked. Panning
+    // across the antimeridian moves it with the view's centre.
+    property double drawnShift: 0
 
     // The view: centre and zoom level (fractional while the wheel turns;
     // tiles come from the nearest whole level, scaled).
@@ -54,6 +59,28 @@ Rectangle {
     function screenY(latitude) {
         return (unitY(latitude) - unitY(centerLatitude)) * worldSize + height / 2
     }
+    function clampLatitude(latitude) {
+        return Math.max(-maximumLatitude, Math.min(maximumLatitude, latitude))
+    }
+    // The whole turns (in degrees) to take off a longitude to bring it into
+    // -180..180.
+    function wholeTurns(longitude) {
+        return 360 * Math.round(longitude / 360)
+    }
+    // The box between two clicked longitudes, moved by whole turns as one
+    // piece until its middle lies in -180..180, so it stays the box that was
+    // drawn (moving each corner alone would turn a box across the
+    // antimeridian into the rest of the world); what still lies beyond
+    // +-180 (the smaller side of a box across the antimeridian, or more than
+    // the world) is cut off.
+    function boxLongitudes(first, second) {
+        var shift = wholeTurns((first + second) / 2)
+        return {
+            first: Math.max(-180, Math.min(180, first - shift)),
+            second: Math.max(-180, Math.min(180, second - shift)),
+            shift: shift
+        }
+    }
     function coordinateAt(x, y) {
         return {
             latitude: latitudeOf(unitY(centerLatitude) + (y - height / 2) / worldSize),
@@ -88,22 +115,30 @@ Rectangle {
     }
 
     // A right click: the first corner of a new rectangle, or the second
-    // corner that completes the pending one.
+    // corner that completes the pending one. The arguments are the clicked
+    // position on whatever copy of the world (a longitude beyond +-180, a
+    // latitude beyond the map's edge); the corners keep it inside the world.
     function captureCoordinate(latitude, longitude) {
-        var coordinate = { latitude: latitude, longitude: longitude }
+        latitude = clampLatitude(latitude)
         if (firstCoordinate === null) {
-            firstCoordinate = coordinate
+            var shift = wholeTurns(longitude)
+            firstCoordinate = { latitude: latitude, longitude: longitude - shift }
             secondCoordinate = null
             firstLatitude = latitude
-            firstLongitude = longitude
+            firstLongitude = longitude - shift
+            drawnShift = shift
             firstMarker.visible = true
             secondMarker.visible = false
             selection.visible = false
             rectangleSet = false
         } else {
-            secondCoordinate = coordinate
+            // The first corner where it was clicked, in the view's frame.
+            var box = boxLongitudes(firstLongitude + drawnShift, longitude)
+            secondCoordinate = { latitude: latitude, longitude: box.second }
+            firstLongitude = box.first
             secondLatitude = latitude
-            secondLongitude = longitude
+            secondLongitude = box.second
+            drawnShift = box.shift
             selection.visible = true
             secondMarker.visible = true
             firstCoordinate = null
@@ -118,7 +153,10 @@ Rectangle {
     function panBy(dx, dy) {
         var x = unitX(centerLongitude) - dx / worldSize
         var y = unitY(centerLatitude) - dy / worldSize
-        x = x - Math.floor(x)
+        // The centre stays in -180..180; the marks go with it.
+        var turns = Math.floor(x)
+        x = x - turns
+        drawnShift -= 360 * turns
         centerLongitude = longitudeOf(x)
         centerLatitude = Math.max(-maximumLatitude, Math.min(maximumLatitude, latitudeOf(y)))
     }
@@ -185,10 +223,12 @@ Rectangle {
 
     Rectangle {
         id: selection
+        objectName: "selection"
         visible: false
         color: Qt.rgba(0, 1.345, 0.45, 0.47)
         border.width: 2
-        x: Math.min(page.screenX(page.firstLongitude), page.screenX(page.secondLongitude))
+        x: Math.min(page.screenX(page.firstLongitude + page.drawnShift),
+                    page.screenX(page.secondLongitude + page.drawnShift))
         y: Math.min(page.screenY(page.firstLatitude), page.screenY(page.secondLatitude))
         width: Math.abs(page.screenX(page.secondLongitude) - page.screenX(page.firstLongitude))
         height: Math.abs(page.screenY(page.secondLatitude) - page.screenY(page.firstLatitude))
@@ -196,23 +236,25 @@ Rectangle {
 
     Rectangle {
         id: firstMarker
+        objectName: "firstMarker"
         visible: false
         width: 10
         height: 10
         radius: 100
         color: "green"
-        x: page.screenX(page.firstLongitude) - width / 2
+        x: page.screenX(page.firstLongitude + page.drawnShift) - width / 2
         y: page.screenY(page.firstLatitude) - height / 2
     }
 
     Rectangle {
         id: secondMarker
+        objectName: "secondMarker"
         visible: false
         width: 10
         height: 10
         radius: 100
         color: "green"
-        x: page.screenX(page.secondLongitude) - width / 2
+        x: page.screenX(page.secondLongitude + page.drawnShift) - width / 2
         y: page.screenY(page.secondLatitude) - height / 2
     }
 

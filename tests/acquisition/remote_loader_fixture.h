@@ -236,6 +236,13 @@ protected:
         std::lock_guard lock(state_->mutex);
         state_->tokenDelayMs = milliseconds;
     }
+    // Token request `number` (counted from 1 over the test) gets `response`
+    // instead of a token.
+    void failTokenRequest(int number, Response response)
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->tokenFailures.insert(number, std::move(response));
+    }
     int tokensIssued() const
     {
         std::lock_guard lock(state_->mutex);
@@ -323,7 +330,9 @@ private:
         std::mutex mutex;
         QElapsedTimer clock;
         int tokens = 0;
+        int tokenRequests = 0;
         int tokenDelayMs = 0;
+        QHash<int, Response> tokenFailures; // token request number -> answer
         QHash<QByteArray, qint64> issued; // token -> when it reached the client
         PageAnswer pages;
         ProductAnswer products;
@@ -335,6 +344,9 @@ private:
         const QByteArray path = request.path();
         std::unique_lock lock(state.mutex);
         if (path == tokenPath) {
+            if (const auto failure = state.tokenFailures.constFind(++state.tokenRequests);
+                failure != state.tokenFailures.constEnd())
+                return *failure;
             const QString token = QStringLiteral("tok-%1").arg(++state.tokens);
             state.issued.insert(token.toUtf8(), state.clock.elapsed() + state.tokenDelayMs);
             Response response = tokenResponse(token);

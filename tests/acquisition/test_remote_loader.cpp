@@ -187,6 +187,115 @@ TEST_F(RemoteWindow, EveryThirdRightClickStartsANewRectangle)
     EXPECT_FALSE(page->property("rectangleSet").toBool());
 }
 
+// The rectangle handed to the window lies in -180..180 and in the map's
+// latitudes whatever copy of the world the corners were clicked on: both
+// corners move together by whole turns, so the box stays the one drawn, and
+// a box across the antimeridian keeps its larger side.
+TEST_F(RemoteWindow, TheRectangleIsTheDrawnBoxInsideTheWorld)
+{
+    window = std::make_unique<RemoteLoader>();
+    QQuickItem* page = window->mapPage();
+    ASSERT_NE(page, nullptr);
+    const double top = page->property("maximumLatitude").toDouble();
+    ASSERT_NEAR(top, 85.0511, 1e-4);
+
+    const struct {
+        const char* name;
+        double lat1, lon1, lat2, lon2; // as clicked
+        double firstLatitude, firstLongitude, secondLatitude, secondLongitude; // as handed over
+    } cases[] = {
+        {"inside the world", 48, 18, 49, 19.5, 48, 18, 49, 19.5},
+        {"one world east", 48, 378, 49, 379.5, 48, 18, 49, 19.5},
+        {"corners reversed, one world east", 49, 379.5, 48, 378, 49, 19.5, 48, 18},
+        {"two worlds west", 10, -700, 20, -690, 10, 20, 20, 30},
+        {"zoom 1, far east", 40, 400, 50, 440, 40, 40, 50, 80},
+        {"east of the antimeridian", 0, 190, 10, 200, 0, -170, 10, -160},
+        {"across the antimeridian, mostly east", 0, 175, 10, 190, 0, -180, 10, -170},
+        {"across the antimeridian, mostly west", 0, 170, 10, 185, 0, 170, 10, 180},
+        {"wider than the world", 0, -300, 10, 300, 0, -180, 10, 180},
+        {"beyond the map's poles", 89, 10, -89.9, 20, top, 10, -top, 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QMetaObject::invokeMethod(page, "captureCoordinate", Q_ARG(QVariant, c.lat1), Q_ARG(QVariant, c.lon1));
+        QMetaObject::invokeMethod(page, "captureCoordinate", Q_ARG(QVariant, c.lat2), Q_ARG(QVariant, c.lon2));
+        ASSERT_TRUE(page->property("rectangleSet").toBool());
+        EXPECT_NEAR(page->property("firstLatitude").toDouble(), c.firstLatitude, 1e-9);
+        EXPECT_NEAR(page->property("firstLongitude").toDouble(), c.firstLongitude, 1e-9);
+        EXPECT_NEAR(page->property("secondLatitude").toDouble(), c.secondLatitude, 1e-9);
+        EXPECT_NEAR(page->property("secondLongitude").toDouble(), c.secondLongitude, 1e-9);
+    }
+
+    // A single corner is already inside the world.
+    QMetaObject::invokeMethod(page, "captureCoordinate", Q_ARG(QVariant, 88.0), Q_ARG(QVariant, -250.0));
+    EXPECT_FALSE(page->property("rectangleSet").toBool());
+    EXPECT_NEAR(page->property("firstLatitude").toDouble(), top, 1e-9);
+    EXPECT_NEAR(page->property("firstLongitude").toDouble(), 110, 1e-9);
+}
+
+// Right clicks on a copy of the world east of the antimeridian and above the
+// map's edge: the window gets the box inside the world, and the marks stay
+// where the user clicked.
+TEST_F(RemoteWindow, RightClicksBeyondTheWorldsEdgesMarkTheBoxInsideIt)
+{
+    window = std::make_unique<RemoteLoader>();
+    QQuickWidget* map = window->ui->quickWidget;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QQuickItem* page = window->mapPage();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->width() > 400 && page->height() > 300; }, 2000));
+    page->setProperty("zoomLevel", 1.0);
+    page->setProperty("centerLatitude", 80.0);
+    page->setProperty("centerLongitude", 170.0);
+
+    const QPoint centre(int(page->width() / 2), int(page->height() / 2));
+    const QPoint first = centre + QPoint(100, -100);
+    const QPoint second = centre + QPoint(180, -40);
+    auto coordinateAt = [page](QPoint at) {
+        QVariant coordinate;
+        QMetaObject::invokeMethod(page, "coordinateAt", Q_RETURN_ARG(QVariant, coordinate), Q_ARG(QVariant, at.x()),
+                                  Q_ARG(QVariant, at.y()));
+        return coordinate.toMap();
+    };
+    const QVariantMap rawFirst = coordinateAt(first);
+    const QVariantMap rawSecond = coordinateAt(second);
+    ASSERT_GT(rawFirst["longitude"].toDouble(), 180);
+    ASSERT_GT(rawFirst["latitude"].toDouble(), 85.06);
+
+    QTest::mouseClick(map, Qt::RightButton, Qt::NoModifier, map->mapFromGlobal(page->mapToGlobal(first).toPoint()));
+    QTest::mouseClick(map, Qt::RightButton, Qt::NoModifier, map->mapFromGlobal(page->mapToGlobal(second).toPoint()));
+    ASSERT_TRUE(page->property("rectangleSet").toBool());
+    const double top = page->property("maximumLatitude").toDouble();
+    EXPECT_NEAR(page->property("firstLongitude").toDouble(), rawFirst["longitude"].toDouble() - 360, 1e-6);
+    EXPECT_NEAR(page->property("secondLongitude").toDouble(), rawSecond["longitude"].toDouble() - 360, 1e-6);
+    EXPECT_NEAR(page->property("firstLatitude").toDouble(), top, 1e-9);
+    EXPECT_NEAR(page->property("secondLatitude").toDouble(),
+                std::min(rawSecond["latitude"].toDouble(), top), 1e-9);
+
+    // The marks are drawn where the clicks were (the box's top on the map's
+    // edge, which lies below a click above it).
+    QQuickItem* selection = page->findChild<QQuickItem*>("selection");
+    QQuickItem* firstMarker = page->findChild<QQuickItem*>("firstMarker");
+    ASSERT_NE(selection, nullptr);
+    ASSERT_NE(firstMarker, nullptr);
+    EXPECT_TRUE(selection->isVisible());
+    EXPECT_NEAR(selection->x(), first.x(), 1.0);
+    EXPECT_NEAR(selection->x() + selection->width(), second.x(), 1.0);
+    EXPECT_NEAR(firstMarker->x() + firstMarker->width() / 2, first.x(), 1.0);
+
+    // The search asks for that box.
+    const QString url =
+        window->searchUrl(page->property("firstLatitude").toDouble(), page->property("firstLongitude").toDouble(),
+                          page->property("secondLatitude").toDouble(), page->property("secondLongitude").toDouble());
+    const QStringList box = url.section("box=", 1).section('&', 0, 0).split(',');
+    ASSERT_EQ(box.size(), 4);
+    for (int i : {0, 2}) {
+        EXPECT_GE(box[i].toDouble(), -180) << url.toStdString();
+        EXPECT_LE(box[i].toDouble(), 180) << url.toStdString();
+    }
+    EXPECT_LE(box[3].toDouble(), 85.0512) << url.toStdString();
+}
+
 TEST_F(RemoteWindow, AMapPageThatDidNotLoadOnlyBlocksTheSearch)
 {
     window = std::make_unique<RemoteLoader>();

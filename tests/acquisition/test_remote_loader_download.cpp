@@ -18,6 +18,7 @@
 #include <QToolButton>
 
 #include "remote_loader_fixture.h"
+#include "support/FileSizeLimit.h"
 
 namespace {
 
@@ -189,6 +190,33 @@ TEST_F(RemoteDownload, AFailedDownloadKeepsTheRestOfTheQueueForTheNextClick)
     EXPECT_EQ(downloadPaths().last(), "/download/1");
     EXPECT_EQ(folderEntries(), QStringList({"P1.zip"}));
     EXPECT_EQ(fileBytes(target(1)), body);
+}
+
+// A disk that fills up: the first write that fails ends the download while
+// the server is still sending (the rest would come ten seconds later),
+// removes the part and says why; no success follows.
+TEST_F(RemoteDownload, AFullDiskEndsTheDownloadAtTheFirstFailedWrite)
+{
+    const QByteArray body = randomBytes(256 * 1024, 16);
+    answerProducts([body](int, const Request&) { return slowly(body, 4, 10000); });
+    openWithResults(1);
+    window->transferTimeout = 30000;
+    check({0});
+    {
+        TestSupport::FileSizeLimit full(32 * 1024);
+        if (!full.active())
+            GTEST_SKIP() << "no file size limit on this system";
+        window->ui->pushButtonRemoteDownload->click();
+        ASSERT_TRUE(waitUntil([&] { return status().startsWith("Unable to write"); }, 3000)) << status().toStdString();
+    }
+    EXPECT_TRUE(status().startsWith("Unable to write " + target(0) + ": ")) << status().toStdString();
+    EXPECT_GT(status().size(), QString("Unable to write " + target(0) + ": ").size());
+    EXPECT_TRUE(isReady());
+    EXPECT_TRUE(folderEntries().isEmpty()) << folderEntries().join(", ").toStdString();
+    QTest::qWait(300);
+    EXPECT_TRUE(status().startsWith("Unable to write")) << status().toStdString();
+    EXPECT_TRUE(folderEntries().isEmpty()) << folderEntries().join(", ").toStdString();
+    EXPECT_EQ(server.requests("/download/").size(), 1);
 }
 
 TEST_F(RemoteDownload, AbortRemovesThePartEmptiesTheQueueAndReturnsToReady)
@@ -382,6 +410,107 @@ TEST_F(RemoteDownload, ARefusedTokenIsRenewedOnceForTheProduct)
     EXPECT_EQ(folderEntries(), QStringList({"P0.zip", "P2.zip"}));
     EXPECT_EQ(fileBytes(target(0)), body);
 }
+
+// A token renewed between two products (or for a product whose token was
+// refused) that does not come: the window stays logged in with the
+// credentials it had, drops the products still queued and says why, so the
+// next click downloads each checked product once.
+struct RenewalFailure {
+    const char* name;
+    bool refusedFirst; // product 0's token is refused once: the renewal is its retry
+    FakeHttpServer::Response answer; // the identity service's answer to the renewal
+    const char* reason; // in the message; empty: Qt's text of the failed reply
+};
+
+void PrintTo(const RenewalFailure& failure, std::ostream* out)
+{
+    *out << failure.name;
+}
+
+FakeHttpServer::Response plainResponse(int status, const QByteArray& contentType, const QByteArray& body)
+{
+    FakeHttpServer::Response response;
+    response.status = status;
+    response.contentType = contentType;
+    response.body = body;
+    return response;
+}
+
+class RenewalFailures : public RemoteDownload, public testing::WithParamInterface<RenewalFailure> {};
+
+TEST_P(RenewalFailures, KeepTheLoginEmptyTheQueueAndTellTheUser)
+{
+    const RenewalFailure& failure = GetParam();
+    const QByteArray body = randomBytes(4000, 15);
+    auto refuse = std::make_shared<std::atomic<bool>>(failure.refusedFirst);
+    answerProducts([body, refuse](int number, const Request&) {
+        if (number == 0 && refuse->exchange(false))
+            return jsonResponse(R"({"detail":"Unauthorized"})", 401);
+        return product(body);
+    });
+    // Token requests: 1 the login, 2 the click, 3 the renewal.
+    failTokenRequest(3, failure.answer);
+    openWithResults(2);
+    check({0, 1});
+    window->ui->pushButtonRemoteDownload->click();
+    ASSERT_TRUE(waitUntil([&] { return !dialogs.requests.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return isReady(); }));
+
+    EXPECT_EQ(server.requests(tokenPath).size(), 3);
+    EXPECT_EQ(downloadPaths(), QList<QByteArray>({"/download/0"}));
+    EXPECT_TRUE(window->downloadQueue.isEmpty());
+    ASSERT_EQ(dialogs.requests.size(), 1) << boxTexts().join("\n").toStdString();
+    const QString text = boxTexts().first();
+    EXPECT_EQ(dialogs.requests.first().icon, 3);
+    EXPECT_TRUE(text.startsWith("The access token could not be renewed (")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith("); the remaining downloads were cancelled.")) << text.toStdString();
+    if (*failure.reason) {
+        EXPECT_TRUE(text.contains(QString("(%1)").arg(failure.reason))) << text.toStdString();
+    }
+    EXPECT_FALSE(text.contains("tok-") || text.contains("secret")) << text.toStdString();
+    // Still logged in with the same credentials, in memory and in the store.
+    EXPECT_EQ(window->userName, "ada");
+    EXPECT_EQ(window->password, "secret");
+    EXPECT_EQ(window->ui->label_loggedInName->text(), "Logged in as : ada");
+    EXPECT_EQ(window->ui->pushButtonLogInOut->text(), "Log out");
+    EXPECT_TRUE(window->ui->pushButtonRemoteFind->isEnabled());
+    EXPECT_EQ(QSettings().value("remoteLoader/newCopernicusName").toString(), "ada");
+    EXPECT_EQ(QSettings().value("remoteLoader/newCopernicusPass").toString(), "secret");
+
+    // The user unchecks what arrived and clicks again: each product still
+    // wanted is queued once and fetched with the kept credentials.
+    const QStringList arrived = folderEntries();
+    EXPECT_EQ(arrived, failure.refusedFirst ? QStringList() : QStringList({"P0.zip"}));
+    rowBox(0)->setChecked(!arrived.contains("P0.zip"));
+    window->ui->pushButtonRemoteDownload->click();
+    EXPECT_EQ(queuedNumbers(), failure.refusedFirst ? QList<int>({0, 1}) : QList<int>({1}));
+    ASSERT_TRUE(waitUntil([&] { return folderEntries().size() == 2 && isReady(); }));
+    EXPECT_TRUE(server.requests(tokenPath).at(3).body.startsWith("username=ada&password=secret&"));
+    // Product 0's first request was refused, not downloaded.
+    EXPECT_EQ(downloadPaths(), failure.refusedFirst
+                                   ? QList<QByteArray>({"/download/0", "/download/0", "/download/1"})
+                                   : QList<QByteArray>({"/download/0", "/download/1"}));
+    EXPECT_EQ(fileBytes(target(0)), body);
+    EXPECT_EQ(fileBytes(target(1)), body);
+    EXPECT_EQ(boxTexts().size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, RenewalFailures,
+    testing::Values(
+        RenewalFailure{"HtmlPageBetweenProducts", false, plainResponse(502, "text/html", "<html>gateway</html>"), ""},
+        RenewalFailure{"RefusedBetweenProducts", false,
+                       jsonResponse(R"({"error":"invalid_grant","error_description":"Session not active"})", 400),
+                       "Session not active"},
+        RenewalFailure{"BadJsonBetweenProducts", false, jsonResponse(R"({"access_token":)"),
+                       "the identity service's answer could not be read"},
+        RenewalFailure{"ArrayBetweenProducts", false, jsonResponse("[1, 2]"),
+                       "the identity service's answer could not be read"},
+        RenewalFailure{"HtmlPageAfterARefusedToken", true, plainResponse(200, "text/html", "<html>login</html>"),
+                       "the identity service sent no JSON answer"},
+        RenewalFailure{"RefusedAfterARefusedToken", true, jsonResponse(R"({"error":"invalid_grant"})", 400),
+                       "the identity service gave no token"}),
+    [](const testing::TestParamInfo<RenewalFailure>& info) { return std::string(info.param.name); });
 
 TEST_F(RemoteDownload, TheQueueKeepsWhatWasClickedAcrossANewSearch)
 {

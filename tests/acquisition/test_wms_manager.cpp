@@ -34,6 +34,7 @@
 #include "forms/WmsManagerForm.h"
 #include "io/test_kml_locale.h"
 #include "remote_loader_fixture.h"
+#include "support/FileSizeLimit.h"
 
 namespace {
 
@@ -432,6 +433,41 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"Status202", Answer::Status202, "The retrieval request has been successfully submitted."},
         FailureCase{"DropMidBody", Answer::Drop, ""}, FailureCase{"Stall", Answer::Stall, ""}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+// A disk that fills up: the first write that fails ends the request while
+// the service is still sending, removes the part and reports once.
+TEST_F(WmsDialog, AFullDiskEndsTheRequestAtTheFirstFailedWrite)
+{
+    server.setHandler([](const Request& request) {
+        Response response = answerGetMap(request);
+        response.body += QByteArray(256 * 1024, '\0');
+        response.chunkSize = 64 * 1024;
+        response.chunkDelayMs = 10000;
+        return response;
+    });
+    dialog->downloader.transferTimeout = 60000;
+    ASSERT_TRUE(configureArea(0, {QSize(200, 200), QSize(20, 10)}));
+    QSignalSpy errors(&dialog->downloader, &FileDownloaderWms::downloadError);
+    QSignalSpy successes(&dialog->downloader, &FileDownloaderWms::downloadSuccessful);
+    {
+        TestSupport::FileSizeLimit full(32 * 1024);
+        if (!full.active())
+            GTEST_SKIP() << "no file size limit on this system";
+        rowBox(0)->setChecked(true);
+        rowBox(1)->setChecked(true);
+        dialog->ui->pushButtonOk->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return errors.count() > 0; }, 3000));
+    }
+    QTest::qWait(300);
+    EXPECT_EQ(errors.count(), 1);
+    EXPECT_EQ(successes.count(), 0);
+    EXPECT_TRUE(status().startsWith("Unable to write ")) << status().toStdString();
+    EXPECT_TRUE(status().contains(".png: ")) << status().toStdString();
+    EXPECT_TRUE(tmpEntries().isEmpty()) << tmpEntries().join(", ").toStdString();
+    EXPECT_EQ(server.requestCount(), 1) << "the second checked size is dropped";
+    EXPECT_TRUE(dialog->downloadedFiles.isEmpty());
+    expectIdle();
+}
 
 TEST_F(WmsDialog, ATmpFolderThatCannotBeMadeIsReported)
 {
