@@ -7,6 +7,7 @@
 #include <random>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace IO {
@@ -94,6 +95,60 @@ bool replaceWithTemporary(const std::string& temporary, const std::string& targe
     if (std::rename(temporary.c_str(), target.c_str()) == 0)
         return true;
     ::unlink(temporary.c_str());
+    return false;
+}
+
+bool replaceAllWithTemporaries(const std::vector<std::string>& temporaries, const std::vector<std::string>& targets)
+{
+    const std::size_t count = temporaries.size();
+    // earlier[i]: where the earlier version of target i waits, empty when
+    // there was none or it stays where it is.
+    std::vector<std::string> earlier(count);
+    std::size_t placed = 0;
+    bool ready = targets.size() == count;
+
+    // Set every existing target aside. A folder stays where it is: nothing
+    // can be renamed over it, so its replacement below fails.
+    for (std::size_t i = 0; ready && i < count; ++i) {
+        struct stat info {};
+        if (::lstat(targets[i].c_str(), &info) != 0) {
+            ready = errno == ENOENT;
+            continue;
+        }
+        if (S_ISDIR(info.st_mode))
+            continue;
+        const std::string aside = createTemporarySibling(targets[i]);
+        if (aside.empty() || std::rename(targets[i].c_str(), aside.c_str()) != 0) {
+            if (!aside.empty())
+                ::unlink(aside.c_str());
+            ready = false;
+            break;
+        }
+        earlier[i] = aside;
+    }
+    for (; ready && placed < count; ++placed) {
+        if (std::rename(temporaries[placed].c_str(), targets[placed].c_str()) != 0)
+            break;
+    }
+
+    if (ready && placed == count) {
+        for (const std::string& aside : earlier) {
+            if (!aside.empty())
+                ::unlink(aside.c_str());
+        }
+        return true;
+    }
+    // Undo: the new files go, the earlier versions come back. An earlier
+    // version that cannot return keeps its set-aside name rather than being
+    // lost.
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i < placed && earlier[i].empty() && i < targets.size())
+            ::unlink(targets[i].c_str());
+        if (!earlier[i].empty())
+            std::rename(earlier[i].c_str(), targets[i].c_str());
+        if (i >= placed)
+            ::unlink(temporaries[i].c_str());
+    }
     return false;
 }
 

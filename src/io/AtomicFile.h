@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace IO {
 
@@ -18,6 +19,13 @@ std::string createTemporarySibling(const std::string& target);
 // Renames temporary over target. On failure temporary is removed and target
 // is left untouched.
 bool replaceWithTemporary(const std::string& temporary, const std::string& target);
+
+// Renames every temporaries[i] over targets[i], all of them or none. The
+// targets that exist are first set aside; when one rename fails, the targets
+// renamed before it get their earlier version back (or go again when there
+// was none), every earlier version returns to its name and the temporaries
+// are removed. On success the set-aside versions are removed.
+bool replaceAllWithTemporaries(const std::vector<std::string>& temporaries, const std::vector<std::string>& targets);
 
 // Writes all bytes to an open descriptor, resuming after interruptions;
 // false when a write fails (a full disk, a file size limit).

@@ -167,16 +167,14 @@ bool LargeFiles::commit()
         discard();
         return false;
     }
-    for (std::size_t i = 0; i < temporaries_.size(); ++i) {
-        if (!IO::replaceWithTemporary(temporaries_[i], targets_[i])) {
-            temporaries_[i].clear();
-            discard();
-            return false;
-        }
-        temporaries_[i].clear();
-    }
+    // All six are replaced or none: a rename that fails part-way gives the
+    // files renamed before it their earlier version back.
+    const bool replaced = IO::replaceAllWithTemporaries({temporaries_.begin(), temporaries_.end()},
+                                                        {targets_.begin(), targets_.end()});
+    for (std::string& temporary : temporaries_)
+        temporary.clear();
     open_ = false;
-    return true;
+    return replaced;
 }
 
 } // namespace StatisticsExport

@@ -14,7 +14,8 @@
 //   reads back to the same double, separated by "," without a trailing one.
 //
 // Both are written whole or not at all (see io/AtomicFile.h); the six large
-// files are renamed into place only once all six are complete.
+// files are renamed into place only once all six are complete, and then all
+// six or none.
 
 #include <array>
 #include <string>
@@ -78,8 +79,9 @@ public:
     bool isOpen() const { return open_; }
     // The write descriptor of file k.
     int descriptor(int k) const { return descriptors_[static_cast<std::size_t>(k)]; }
-    // Flushes, closes and renames every file into place; false (removing
-    // what is left) when one of them failed.
+    // Flushes, closes and renames every file into place, all six or none;
+    // false (the earlier files restored, what was written removed) when one
+    // of them failed.
     bool commit();
 
 private:

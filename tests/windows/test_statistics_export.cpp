@@ -336,6 +336,58 @@ TEST_F(LargeStatisticsExport, AsksForTheRadiusAndWritesSixFilesInTheWorkingDirec
     EXPECT_EQ(first[2], 2.0 * (606 - 505));
 }
 
+// The six files are replaced together or not at all: when one of them cannot
+// be replaced (a folder holds its name), the ones renamed before it get their
+// earlier version back, no new file stays, nothing temporary is left, and
+// the failure is reported.
+TEST_F(LargeStatisticsExport, AFileThatCannotBeReplacedKeepsEveryEarlierFile)
+{
+    struct Case {
+        const char* name;
+        int folder;    // the file whose name a folder holds
+        bool earlier;  // whether the other five exist already
+    };
+    const std::vector<Case> cases = {
+        {"folder as file 3, earlier files", 3, true},
+        {"folder as file 0, earlier files", 0, true},
+        {"folder as file 5, earlier files", 5, true},
+        {"folder as file 3, no earlier files", 3, false},
+    };
+    sets = {squareSet("square", {{10, 10, 10}})};
+    open({&ground1});
+    dialogs.integerAnswer = 2;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : fs::directory_iterator(cwd.path()))
+            fs::remove_all(entry.path());
+        dialogs.requests.clear();
+        for (int k = 0; k < StatisticsExport::kLargeFileCount; ++k) {
+            const fs::path path = cwd.path() / StatisticsExport::largeFileName(k);
+            if (k == c.folder) {
+                fs::create_directory(path);
+                TestSupport::writeFile((path / "inside.txt").string(), "kept");
+            } else if (c.earlier) {
+                TestSupport::writeFile(path.string(), "earlier " + std::to_string(k));
+            }
+        }
+        const std::vector<std::string> names = filesIn(cwd.path());
+
+        TestSupport::quietly([&] { window->ui->actionExport_large_file_of_statistics->trigger(); });
+        EXPECT_EQ(dialogs.messageTexts(), QStringList({"Unable to save file."}));
+        EXPECT_EQ(filesIn(cwd.path()), names);
+        for (int k = 0; k < StatisticsExport::kLargeFileCount; ++k) {
+            const fs::path path = cwd.path() / StatisticsExport::largeFileName(k);
+            if (k == c.folder) {
+                EXPECT_TRUE(fs::is_directory(path));
+                EXPECT_EQ(TestSupport::readFile((path / "inside.txt").string()), "kept");
+            } else if (c.earlier) {
+                EXPECT_TRUE(TestSupport::readFile(path.string()) == "earlier " + std::to_string(k))
+                    << StatisticsExport::largeFileName(k) << " was replaced";
+            }
+        }
+    }
+}
+
 TEST_F(LargeStatisticsExport, AnUnreadableDataSetIsReportedAndNothingWritten)
 {
     UnreadableFile unreadable{kSize, kSize, 1, "unreadable"};
