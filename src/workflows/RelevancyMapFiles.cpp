@@ -31,6 +31,17 @@ constexpr char pointsPathKey[] = "folderRandomPointsRMPath";
 const QString tiffFilter = QStringLiteral("Tiff file (*.tif);;All files (*)");
 const QString textMapFilter = QStringLiteral("Relevancy map file (*.pgm);;All files (*)");
 
+// Whether one of the files is large enough for count values of a text map.
+bool anyFileCanHold(const QList<QString>& files, std::size_t count)
+{
+    for (const QString& path : files) {
+        const QFileInfo info(path);
+        if (info.isFile() && RelevancyMaps::textMapCapacity(static_cast<std::uintmax_t>(info.size())) >= count)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -200,6 +211,11 @@ bool FenlarkApp::combineRelevancyMaps(QList<QString> files, QString outPath)
             return false;
     }
     const std::size_t count = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height);
+    // The size line alone does not make a map: when no chosen file is large
+    // enough for that many values, it is refused before anything is
+    // allocated or written. Shorter files still combine beside one that is.
+    if (!anyFileCanHold(files, count))
+        return false;
     std::vector<float> combined(count, 0.0f);
     for (const QString& path : files) {
         qDebug().noquote() << "Reading relevancy map " + path;

@@ -77,6 +77,11 @@ bool parseTextMapSize(const std::string& line, TextMapHeader& header)
     return true;
 }
 
+std::uintmax_t textMapCapacity(std::uintmax_t bytes)
+{
+    return bytes / 2 + bytes % 2;
+}
+
 std::string formatTextMap(int width, int height, const std::vector<float>& values)
 {
     std::string text = "P2\n" + std::to_string(width) + " " + std::to_string(height) + "\n1\n";

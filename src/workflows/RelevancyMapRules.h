@@ -41,6 +41,9 @@ struct TextMapHeader {
 // The width and height of line 2 ("<w> <h>"); false when the line is missing
 // or does not hold two whole numbers of at least 1.
 bool parseTextMapSize(const std::string& line, TextMapHeader& header);
+// The most values a text map of that many bytes can hold: a value takes at
+// least one character and, but for the last, a line break.
+std::uintmax_t textMapCapacity(std::uintmax_t bytes);
 // The whole text of a map in that layout, numbers in the shortest form that
 // reads back the same.
 std::string formatTextMap(int width, int height, const std::vector<float>& values);

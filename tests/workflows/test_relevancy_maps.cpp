@@ -574,6 +574,58 @@ TEST(RelevancyMapCombine, RefusesWhatItCannotReadAndWritesNothing)
     EXPECT_FALSE(UI::FenlarkApp::combineRelevancyMaps({"/nonexistent/a.pgm"}, "/tmp/never.pgm"));
 }
 
+// A value and its line break take at least two bytes, so a file's size
+// bounds how many values it can hold. The first file's size line is refused
+// when no chosen file is large enough for width x height values: nothing is
+// combined and nothing written. Short files still combine as long as one of
+// the chosen files can hold the map.
+TEST(RelevancyMapCombine, RefusesASizeThatNoChosenFileCanHold)
+{
+    std::string full;
+    for (int i = 0; i < 40 * 40; ++i)
+        full += (i % 2 ? "1\n" : "0\n");
+    struct Case {
+        const char* name;
+        std::vector<std::string> files;  // "" names a file that does not exist
+        bool combined;
+    };
+    const std::vector<Case> cases = {
+        {"a 21-byte map declaring 1000 x 1000", {"P2\n1000 1000\n1\n0.125\n"}, false},
+        {"two short maps of that size", {"P2\n1000 1000\n1\n0.5\n", textMap(1000, 1000, {"1", "0.25"})}, false},
+        {"a short map beside a missing file", {textMap(1000, 1000, {"1"}), ""}, false},
+        {"a short map beside one that holds the size", {textMap(40, 40, {"1"}), textMap(40, 40, {}) + full}, true},
+        {"a map one value short", {textMap(2, 2, {"0.5", "1", "0"})}, true},
+    };
+    for (const Case& c : cases) {
+        TestSupport::TempDir dir;
+        QList<QString> paths;
+        for (std::size_t k = 0; k < c.files.size(); ++k) {
+            const std::string path = dir.file("m" + std::to_string(k) + ".pgm");
+            if (!c.files[k].empty())
+                TestSupport::writeFile(path, c.files[k]);
+            paths.append(QString::fromStdString(path));
+        }
+        const QString out = QString::fromStdString(dir.file("out.pgm"));
+        bool combined = !c.combined;
+        TestSupport::quietly([&] { combined = UI::FenlarkApp::combineRelevancyMaps(paths, out); });
+        EXPECT_EQ(combined, c.combined) << c.name;
+        EXPECT_EQ(fs::exists(out.toStdString()), c.combined) << c.name;
+    }
+}
+
+TEST_F(RelevancyMapsWindow, CombiningASizeNoFileCanHoldWarnsAndWritesNothing)
+{
+    const std::string map = "P2\n1000 1000\n1\n0.125\n";
+    ASSERT_EQ(map.size(), 21u);
+    TestSupport::writeFile(dir.file("a.pgm"), map);
+    const QString output = QString::fromStdString(dir.file("combined.pgm"));
+    dialogs.fileAnswers = {{QString::fromStdString(dir.file("a.pgm"))}, {output}};
+    TestSupport::quietly([&] { window->mapCombineAction_triggered(false); });
+    EXPECT_EQ(dialogs.messages().join("|").toStdString(),
+              "Unable to combine relevancy map " + dir.file("a.pgm") + ". ");
+    EXPECT_FALSE(fs::exists(output.toStdString()));
+}
+
 TEST_F(RelevancyMapsWindow, CombineWithoutAnOutputFileDoesNothing)
 {
     TestSupport::writeFile(dir.file("a.pgm"), textMap(1, 1, {"0.5"}));
