@@ -173,17 +173,12 @@ void featureRows(const FeatureImages& images, const FeaturePlan& plan, const Are
 
 ClassificationError classifyChecked(const std::vector<std::vector<double>>& channels, int innerW, int innerH,
                                     int W, int H, std::vector<std::vector<std::vector<double>>>& results,
-                                    const NatNetInfo& given)
+                                    const NatNetReading& reading)
 {
-    // The file may have changed since it was listed: its header as it is
-    // now decides.
-    NatNetInfo network;
-    network.directory = given.directory;
-    network.fileName = given.fileName;
-    if (!network.readHeader())
-        return ClassificationError::UnreadableNetwork;
-    if (checkNetwork(network) != NetworkDefect::None)
-        return ClassificationError::InvalidNetwork;
+    // Header and training points both come from the one reading.
+    if (reading.error != ClassificationError::None)
+        return reading.error;
+    const NatNetInfo& network = reading.network;
     Area area;
     if (channels.size() != network.channelNames.size() ||
         !areaFits(channels, innerW, innerH, W, H, 0, area))
@@ -192,13 +187,9 @@ ClassificationError classifyChecked(const std::vector<std::vector<double>>& chan
         return ClassificationError::AreaTooSmall;
 
     NatNetClassifier classifier;
-    classifier.setParameters(network.directory, network.fileName, network.parameters[0], network.parameters[1],
-                             network.parameters[2], {}, 0);
     classifier.pcaComponents = 2;
-    if (!classifier.learn())
+    if (!classifier.learnFrom(reading))
         return classifier.error;
-    if (classifier.features != network.dimension)
-        return ClassificationError::InvalidNetwork;
 
     const FeaturePlan plan = planFor(network.statisticsNames);
     const FeatureImages images(channels, plan, W, H);
@@ -245,6 +236,16 @@ bool computeClassificationFeatures(const std::vector<std::vector<double>>& chann
 
 bool classifyArea(const std::vector<std::vector<double>>& channels, int innerW, int innerH, int W, int H,
                   std::vector<std::vector<std::vector<double>>>& results, NatNetInfo network,
+                  ClassificationError* error)
+{
+    // The file may have changed since it was listed: it is read once now,
+    // and that reading decides.
+    return classifyArea(channels, innerW, innerH, W, H, results, readNatNet(network.directory, network.fileName),
+                        error);
+}
+
+bool classifyArea(const std::vector<std::vector<double>>& channels, int innerW, int innerH, int W, int H,
+                  std::vector<std::vector<std::vector<double>>>& results, const NatNetReading& network,
                   ClassificationError* error)
 {
     ClassificationError failure = ClassificationError::None;

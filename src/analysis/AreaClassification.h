@@ -22,13 +22,18 @@
 // class of one value per inner pixel (row-major): the pixel's relevancy when
 // the network assigned it to that class, else 0.
 //
-// The network's file is read again here, and its header as read now is
-// checked (checkNetwork) and used. False, with the reason in *error when
-// given and three empty entries in results, when the file cannot be read,
-// the network is invalid, the channels are not one W x H image per network
-// channel, the inner area lies less than 5 pixels inside the window, the
-// classes do not separate, a step gives non-finite positions, or memory
+// The network is one reading of its natNet file (readNatNet): its header
+// and its training points. False, with the reason in *error when given and
+// three empty entries in results, when the reading failed (the file cannot
+// be read, the network is invalid), the channels are not one W x H image per
+// network channel, the inner area lies less than 5 pixels inside the window,
+// the classes do not separate, a step gives non-finite positions, or memory
 // runs out.
+bool classifyArea(const std::vector<std::vector<double>>& channels, int innerW, int innerH, int W, int H,
+                  std::vector<std::vector<std::vector<double>>>& results, const NatNetReading& network,
+                  ClassificationError* error = nullptr);
+// The same with the network's file read once here; only its directory and
+// file name are taken from the description.
 bool classifyArea(const std::vector<std::vector<double>>& channels, int innerW, int innerH, int W, int H,
                   std::vector<std::vector<std::vector<double>>>& results, NatNetInfo network,
                   ClassificationError* error = nullptr);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
+#include <new>
 
 #include "analysis/NatNetInfo.h"
 #include "io/NumberText.h"
@@ -44,6 +45,65 @@ std::string classificationErrorText(ClassificationError error)
     return {};
 }
 
+namespace {
+
+// The training points that follow the header: `rows` lines of at least
+// `features` values each (further values ignored), a value that is not a
+// finite number taken as 0. Rows are added as they are read, so a header
+// that promises more than the file holds costs nothing before it fails.
+bool readTrainingRows(std::istream& in, int rows, int features, std::vector<std::vector<double>>& out)
+{
+    std::string line;
+    std::vector<std::string> fields;
+    out.clear();
+    for (int r = 0; r < rows; ++r) {
+        if (!readTextLine(in, line))
+            return false;
+        splitByChar(fields, line, ',');
+        if (static_cast<int>(fields.size()) < features)
+            return false;
+        std::vector<double> row(static_cast<std::size_t>(features));
+        for (int i = 0; i < features; ++i) {
+            const auto value = IO::parseDoublePrefix(fields[static_cast<std::size_t>(i)]);
+            if (!value)
+                return false;
+            row[static_cast<std::size_t>(i)] = std::isfinite(*value) ? *value : 0.0;
+        }
+        out.push_back(std::move(row));
+    }
+    return true;
+}
+
+} // namespace
+
+NatNetReading readNatNet(const std::string& directory, const std::string& fileName)
+{
+    NatNetReading reading;
+    reading.network.directory = directory;
+    reading.network.fileName = fileName;
+    try {
+        std::ifstream in(directory + fileName, std::ios::binary);
+        std::string line;
+        if (!in || !readTextLine(in, line) || !reading.network.parseHeader(line))
+            return reading;
+        if (checkNetwork(reading.network) != NetworkDefect::None) {
+            reading.error = ClassificationError::InvalidNetwork;
+            return reading;
+        }
+        if (!readTrainingRows(in, reading.network.numberOfPoints, reading.network.dimension,
+                              reading.trainingRows)) {
+            reading.trainingRows.clear();
+            return reading;
+        }
+    } catch (const std::bad_alloc&) {
+        reading.trainingRows = {};
+        reading.error = ClassificationError::OutOfMemory;
+        return reading;
+    }
+    reading.error = ClassificationError::None;
+    return reading;
+}
+
 bool NatNetClassifier::readTrainingSet()
 {
     std::ifstream in(directory + fileName, std::ios::binary);
@@ -60,26 +120,7 @@ bool NatNetClassifier::readTrainingSet()
     rows = counts->points;
     features = counts->values;
     classSizes = counts->classSizes;
-
-    // Rows are added as they are read, so a header that promises more than
-    // the file holds costs nothing before it fails.
-    trainingRows.clear();
-    for (int r = 0; r < rows; ++r) {
-        if (!readTextLine(in, line))
-            return false;
-        splitByChar(fields, line, ',');
-        if (static_cast<int>(fields.size()) < features)
-            return false;
-        std::vector<double> row(static_cast<std::size_t>(features));
-        for (int i = 0; i < features; ++i) {
-            const auto value = IO::parseDoublePrefix(fields[static_cast<std::size_t>(i)]);
-            if (!value)
-                return false;
-            row[static_cast<std::size_t>(i)] = std::isfinite(*value) ? *value : 0.0;
-        }
-        trainingRows.push_back(std::move(row));
-    }
-    return true;
+    return readTrainingRows(in, rows, features, trainingRows);
 }
 
 void NatNetClassifier::computeNormalization(int count, std::vector<double>& mins, std::vector<double>& maxs)
@@ -131,6 +172,35 @@ bool NatNetClassifier::learn()
         error = ClassificationError::UnreadableNetwork;
         return false;
     }
+    return learnTrainingSet(started);
+}
+
+bool NatNetClassifier::learnFrom(const NatNetReading& reading)
+{
+    error = reading.error;
+    if (error != ClassificationError::None)
+        return false;
+    const NatNetInfo& header = reading.network;
+    if (header.parameters.size() != 3) {
+        error = ClassificationError::InvalidNetwork;
+        return false;
+    }
+    const Clock::time_point started = Clock::now();
+    directory = header.directory;
+    fileName = header.fileName;
+    Kx = header.parameters[0];
+    Ky = header.parameters[1];
+    delta = header.parameters[2];
+    rows = header.numberOfPoints;
+    features = header.dimension;
+    classSizes = header.clusterSizes;
+    trainingRows = reading.trainingRows;
+    std::cout << "Learning input data:" << directory + fileName << std::endl;
+    return learnTrainingSet(started);
+}
+
+bool NatNetClassifier::learnTrainingSet(Clock::time_point started)
+{
     // Labels follow the class sizes row by row: they must cover the rows
     // exactly, each class with at least one.
     long long labelled = 0;

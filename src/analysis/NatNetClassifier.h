@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "analysis/NatNet.h"
+#include "analysis/NatNetInfo.h"
 #include "analysis/PCA.h"
 
 // Why a classification gave no result.
@@ -35,6 +36,23 @@ enum class ClassificationError {
 
 // A sentence for the user ("" for ClassificationError::None).
 std::string classificationErrorText(ClassificationError error);
+
+// A network as one reading of its natNet file found it: the header and the
+// training points come from the same pass over the file. Whatever names the
+// classes, matches the bands and classifies with one reading agrees, even
+// when the file changes afterwards.
+struct NatNetReading {
+    NatNetInfo network;  // the header; directory and fileName as asked for
+    // network.numberOfPoints rows of network.dimension values each.
+    std::vector<std::vector<double>> trainingRows;
+    // None when the reading can classify.
+    ClassificationError error = ClassificationError::UnreadableNetwork;
+};
+// Reads directory + fileName once. UnreadableNetwork for a file that cannot
+// be opened, a malformed header, or training points the training-set reader
+// refuses; InvalidNetwork for a header that fails checkNetwork; OutOfMemory
+// when memory runs out.
+NatNetReading readNatNet(const std::string& directory, const std::string& fileName);
 
 struct NatNetClassifier {
     std::string directory;
@@ -79,6 +97,10 @@ struct NatNetClassifier {
     // The stages of run. learn checks nothing of the header beyond what
     // readTrainingSet needs; callers check the network first.
     bool learn();
+    // Learns from a reading instead of the file: its file name, parameters,
+    // class sizes and training points. False (see error) for a reading that
+    // cannot classify.
+    bool learnFrom(const NatNetReading& reading);
     // Each sample (count lists of `features` values) into the training
     // plane: u, v get its two normalised components.
     void projectSamples(const double* samples, long long count, double* u, double* v) const;
@@ -93,6 +115,10 @@ struct NatNetClassifier {
     ClassificationError error = ClassificationError::None;
 
 private:
+    // learn after the training set is in place; the time lines count from
+    // started.
+    bool learnTrainingSet(std::chrono::steady_clock::time_point started);
+
     std::vector<double> featureMins, featureMaxs;
     std::vector<double> planeMins, planeMaxs;
     std::vector<int> trainingLabels;

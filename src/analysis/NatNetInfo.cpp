@@ -54,8 +54,11 @@ bool NatNetInfo::readHeader()
     if (!in)
         return false;
     std::string line;
-    if (!readTextLine(in, line))
-        return false;
+    return readTextLine(in, line) && parseHeader(line);
+}
+
+bool NatNetInfo::parseHeader(const std::string& line)
+{
     std::vector<std::string> fields;
     splitByChar(fields, line, ',');
 

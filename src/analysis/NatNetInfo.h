@@ -38,6 +38,9 @@ struct NatNetInfo {
     // fields than its counts ask for, or a malformed number; the fields read
     // before the failure stay set (callers discard such a record).
     bool readHeader();
+    // The same from a header line already read (the first line of the file,
+    // without its line break).
+    bool parseHeader(const std::string& line);
 
     // Empties every text and list and sets both counts to 0.
     void clear()

@@ -531,14 +531,18 @@ public:
     // the warning) when no row is selected.
     bool showSelectedRelevancyMap();
     // Classifies a square in the middle of the side's working area with
-    // selectedNetwork and appends one map per class to the side's list.
+    // selectedNetwork and appends one map per class to the side's list. The
+    // network's file is read once, and that reading names the maps, picks
+    // the bands and classifies.
     void createRelevancyMaps(int side);
     // Appends one map per square (class order), each covering the side's
-    // working area: 0.5 everywhere, the square copied in at (x0, y0).
-    void addRelevancyMap(const std::vector<std::vector<double>>& squares, int width, int height, int x0, int y0);
-    // The bands of the side's data set that feed selectedNetwork into out;
+    // working area: 0.5 everywhere, the square copied in at (x0, y0); named
+    // by the network's classes.
+    void addRelevancyMap(const std::vector<std::vector<double>>& squares, int width, int height, int x0, int y0,
+                         const NatNetInfo& network);
+    // The bands of the side's data set that feed the network into out;
     // returns the channel names that no band matches.
-    std::vector<std::string> networkBandIndexes(int side, std::vector<int>& out);
+    std::vector<std::string> networkBandIndexes(int side, const NatNetInfo& network, std::vector<int>& out);
     // Random pixels of the black, white and gray parts of map mapIndex of
     // the active list, drawn with an engine seeded by randomPointSeed.
     void generateRandomPoints(int mapIndex, int count, std::vector<std::vector<int>>& black,

@@ -184,13 +184,13 @@ void ClassificationOfAreaWindow::on_pushButtonClassify_clicked()
     if (rows.isEmpty())
         warn(tr("Select at least one curve."));
 
+    // The classes of the network as classified head the table.
+    std::vector<std::vector<double>> results;
+    classifyCurveSets(rows, results);
     QTableWidget* table = ui->tableWidget;
     table->clear();
     table->setRowCount(0);
     table->setColumnCount(static_cast<int>(network.clusterNames.size()) + 1);
-    std::vector<std::vector<double>> results(static_cast<std::size_t>(rows.size()),
-                                             std::vector<double>(network.clusterNames.size(), 0.0));
-    classifyCurveSets(rows, results);
     fillResultsTable(rows, results);
     progress.hide();
 }
@@ -211,6 +211,13 @@ void ClassificationOfAreaWindow::warnOnce(const QString& text, RunWarnings& warn
 
 void ClassificationOfAreaWindow::classifyCurveSets(const QList<int>& rows, std::vector<std::vector<double>>& results)
 {
+    // The file may have changed since the network was chosen: it is read
+    // once now, and that one reading names the classes, picks the bands and
+    // classifies every set. A reading that failed leaves the network as
+    // chosen; each set then fails with the reading's reason.
+    const NatNetReading reading = readNatNet(network.directory, network.fileName);
+    if (reading.error == ClassificationError::None)
+        network = reading.network;
     std::vector<int> bands;
     const std::vector<std::string> missing = networkBandIndexes(bands);
     RunWarnings warnings;
@@ -223,7 +230,7 @@ void ClassificationOfAreaWindow::classifyCurveSets(const QList<int>& rows, std::
             continue;
         try {
             std::vector<double> means(network.clusterNames.size(), 0.0);
-            if (classifyCurveSet(curveSets->at(row), bands, missing, means, warnings))
+            if (classifyCurveSet(curveSets->at(row), reading, bands, missing, means, warnings))
                 values = std::move(means);
         } catch (const std::bad_alloc&) {
             warnOnce(failureText(ClassificationError::OutOfMemory), warnings);
@@ -233,7 +240,8 @@ void ClassificationOfAreaWindow::classifyCurveSets(const QList<int>& rows, std::
     }
 }
 
-bool ClassificationOfAreaWindow::classifyCurveSet(const UI::CurveSet& set, const std::vector<int>& bands,
+bool ClassificationOfAreaWindow::classifyCurveSet(const UI::CurveSet& set, const NatNetReading& reading,
+                                                  const std::vector<int>& bands,
                                                   const std::vector<std::string>& missing,
                                                   std::vector<double>& values, RunWarnings& warnings)
 {
@@ -273,7 +281,7 @@ bool ClassificationOfAreaWindow::classifyCurveSet(const UI::CurveSet& set, const
 
     std::vector<std::vector<std::vector<double>>> classified;
     ClassificationError error = ClassificationError::None;
-    if (!classifyArea(channels, w, h, W, H, classified, network, &error)) {
+    if (!classifyArea(channels, w, h, W, H, classified, reading, &error)) {
         warnOnce(failureText(error), warnings);
         return false;
     }

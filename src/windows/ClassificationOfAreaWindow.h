@@ -28,6 +28,7 @@
 #include "io/Curve.h"
 
 enum class ClassificationError;
+struct NatNetReading;
 class NetworkExplorerWindow;
 class QCloseEvent;
 class QKeyEvent;
@@ -51,7 +52,9 @@ public:
     // The names of the curve sets in list order, all selected.
     void fillCurveList();
     // results[i] gets one mean relevancy per network class for the set at
-    // rows[i], or -1 in every class for a set that was not classified. A
+    // rows[i], or -1 in every class for a set that was not classified. The
+    // network's file is read once; that reading becomes network (when it
+    // succeeds) and picks the bands and classifies every set. A
     // classification failure warns once per reason and run; a channel
     // without a band warns once per run, a channel that cannot be read once
     // per set, each naming the channel.
@@ -94,7 +97,7 @@ private:
     };
     // Classifies one set into values (one per class); false, with values
     // left as they are, when the set is not classified.
-    bool classifyCurveSet(const UI::CurveSet& set, const std::vector<int>& bands,
+    bool classifyCurveSet(const UI::CurveSet& set, const NatNetReading& reading, const std::vector<int>& bands,
                           const std::vector<std::string>& missing, std::vector<double>& values,
                           RunWarnings& warnings);
     // Shows text once per run.

@@ -220,13 +220,13 @@ void FenlarkApp::on_pushButtonCreateRM_clicked()
     progress.hide();
 }
 
-std::vector<std::string> FenlarkApp::networkBandIndexes(int side, std::vector<int>& out)
+std::vector<std::string> FenlarkApp::networkBandIndexes(int side, const NatNetInfo& network, std::vector<int>& out)
 {
     out.clear();
     IO::File* file = getDataFile(side);
     if (!file)
-        return selectedNetwork.channelNames;
-    NetworkBands matched = ::networkBandIndexes(selectedNetwork, *file);
+        return network.channelNames;
+    NetworkBands matched = ::networkBandIndexes(network, *file);
     out = std::move(matched.bands);
     return matched.missing;
 }
@@ -245,10 +245,22 @@ void FenlarkApp::createRelevancyMaps(int side)
         showMessageBox(tr("The relevancy map area does not fit into the data."), 2);
         return;
     }
+    const auto classificationFailureText = [this](ClassificationError error) {
+        return tr("Unable to classify the area with network %1.").arg(QString::fromStdString(selectedNetwork.fileName))
+               + "\n" + QString::fromStdString(classificationErrorText(error));
+    };
+    // The file may have changed since the network was chosen: it is read
+    // once now, and that one reading names the maps, picks the bands and
+    // classifies.
+    const NatNetReading reading = readNatNet(selectedNetwork.directory, selectedNetwork.fileName);
+    if (reading.error != ClassificationError::None) {
+        showMessageBox(classificationFailureText(reading.error), 2);
+        return;
+    }
     // Every network channel needs its band: the features must match the
     // network's values per point.
     std::vector<int> bands;
-    const std::vector<std::string> missing = networkBandIndexes(side, bands);
+    const std::vector<std::string> missing = networkBandIndexes(side, reading.network, bands);
     if (!missing.empty()) {
         showMessageBox(tr("The data set has no band for the network channel %1.")
                            .arg(QString::fromStdString(missing.front())),
@@ -267,21 +279,18 @@ void FenlarkApp::createRelevancyMaps(int side)
     }
     std::vector<std::vector<std::vector<double>>> results;
     ClassificationError error = ClassificationError::None;
-    if (!classifyArea(channels, s, s, s + 24, s + 24, results, selectedNetwork, &error)) {
-        showMessageBox(tr("Unable to classify the area with network %1.")
-                               .arg(QString::fromStdString(selectedNetwork.fileName))
-                           + "\n" + QString::fromStdString(classificationErrorText(error)),
-                       2);
+    if (!classifyArea(channels, s, s, s + 24, s + 24, results, reading, &error)) {
+        showMessageBox(classificationFailureText(error), 2);
         return;
     }
     std::vector<std::vector<double>> squares(results.front().size());
     computeRelevancyMap(results, s, s, squares);
-    addRelevancyMap(squares, s, s, plan.x0, plan.y0);
+    addRelevancyMap(squares, s, s, plan.x0, plan.y0, reading.network);
     fillRMExplorerTree(activeRelevancyMaps());
 }
 
 void FenlarkApp::addRelevancyMap(const std::vector<std::vector<double>>& squares, int width, int height, int x0,
-                                 int y0)
+                                 int y0, const NatNetInfo& network)
 {
     IO::File* file = getDataFile(ui->activeSide);
     if (!file)
@@ -312,9 +321,9 @@ void FenlarkApp::addRelevancyMap(const std::vector<std::vector<double>>& squares
                         static_cast<float>(square[static_cast<std::size_t>(j) * width + i]);
         }
         const std::string className =
-            k < selectedNetwork.clusterNames.size() ? selectedNetwork.clusterNames[k] : std::to_string(k + 1);
+            k < network.clusterNames.size() ? network.clusterNames[k] : std::to_string(k + 1);
         map.setName(className + "_" + std::to_string(relevancyMapCounter));
-        map.setNetworkName(selectedNetwork.fileName);
+        map.setNetworkName(network.fileName);
         maps.append(std::move(map));
     }
     ++relevancyMapCounter;

@@ -3,9 +3,11 @@
 // failures, and the relevancy maps.
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -215,6 +217,68 @@ TEST(AreaClassification, SameBitsOnOneAndEightThreads)
         return results;
     };
     EXPECT_EQ(run(1), run(8));
+}
+
+// A reading holds the header and the training points of one pass over the
+// file: it classifies the same whatever the file holds afterwards.
+TEST(AreaClassification, AReadingClassifiesAsTheFileWasWhenItWasRead)
+{
+    TempDir dir;
+    const NatNetInfo described = networkIn(dir, twoClassNetwork());
+    const NatNetReading reading = readNatNet(described.directory, described.fileName);
+    ASSERT_EQ(reading.error, ClassificationError::None);
+    EXPECT_EQ(reading.network.clusterNames, (std::vector<std::string>{"forest", "meadow"}));
+    EXPECT_EQ(reading.network.channelNames, (std::vector<std::string>{"B04", "B08"}));
+    EXPECT_EQ(reading.trainingRows.size(), 20u);
+    const auto channels = halfPlaneChannels(kWindow);
+    const auto classify = [&](const NatNetReading& network) {
+        std::vector<std::vector<std::vector<double>>> results;
+        TestSupport::quietly([&] {
+            EXPECT_TRUE(classifyArea(channels, kInner, kInner, kWindow, kWindow, results, network));
+        });
+        return results;
+    };
+    const auto before = classify(reading);
+
+    const std::vector<std::pair<const char*, std::string>> changes = {
+        {"classes swapped", "20,2,2,10,10,meadow,forest,param,1,1,0.6,2,B04,B08,1,mean,d,T\n" +
+                                twoClassNetwork().substr(twoClassNetwork().find('\n') + 1)},
+        {"not a network", "nothing\n"},
+        {"gone", ""},
+    };
+    for (const auto& [name, text] : changes) {
+        if (text.empty())
+            std::filesystem::remove(dir.file(described.fileName));
+        else
+            writeFile(dir.file(described.fileName), text);
+        EXPECT_EQ(classify(reading), before) << name;
+    }
+}
+
+TEST(AreaClassification, ReadingsThatCannotClassifySayWhy)
+{
+    const std::string network = twoClassNetwork();
+    const std::string header = network.substr(0, network.find('\n') + 1);
+    const std::vector<std::pair<std::string, ClassificationError>> cases = {
+        {"", ClassificationError::UnreadableNetwork},
+        {"20,2,2\n", ClassificationError::UnreadableNetwork},
+        {header + "0.2,0.7\n", ClassificationError::UnreadableNetwork},
+        {"20,2,2,10,9,forest,meadow,param,1,1,0.6,2,B04,B08,1,mean,d,T\n" + network.substr(header.size()),
+         ClassificationError::InvalidNetwork},
+    };
+    for (const auto& [text, error] : cases) {
+        TempDir dir;
+        if (!text.empty())
+            writeFile(dir.file("natNet_habitats.csv"), text);
+        const NatNetReading reading = readNatNet(dir.path().string() + "/", "natNet_habitats.csv");
+        EXPECT_EQ(reading.error, error) << text;
+        EXPECT_TRUE(reading.trainingRows.empty()) << text;
+        std::vector<std::vector<std::vector<double>>> results;
+        ClassificationError given = ClassificationError::None;
+        const auto channels = halfPlaneChannels(kWindow);
+        EXPECT_FALSE(classifyArea(channels, kInner, kInner, kWindow, kWindow, results, reading, &given)) << text;
+        EXPECT_EQ(given, error) << text;
+    }
 }
 
 TEST(AreaClassification, FailuresSayWhyAndLeaveNoResults)

@@ -4,7 +4,10 @@
 // main window opens it.
 
 #include <memory>
+#include <sstream>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include <QApplication>
 #include <QClipboard>
@@ -75,6 +78,51 @@ TEST_F(ClassificationWindow, MeanRelevancyOfEachClassInsideEachSet)
     EXPECT_TRUE(dialogs.requests.isEmpty());
     EXPECT_EQ(rows(), QStringList({"|forest|meadow", "forest square|1|0", "meadow square|0|1", "open|/|/",
                                    "left edge|/|/"}));
+}
+
+// The network file changes after the window took it: Classify reads it once,
+// and that reading names the class columns, picks the bands and classifies.
+TEST_F(ClassificationWindow, ClassifyNamesPicksBandsAndClassifiesFromOneReadingOfTheNetwork)
+{
+    // The forest and meadow points of the fixture's network, each line
+    // "B04,B08"; the header decides the order of classes and channels.
+    std::vector<std::string> points;
+    {
+        const std::string text = twoClassNetwork();
+        std::istringstream lines(text.substr(text.find('\n') + 1));
+        for (std::string line; std::getline(lines, line);)
+            points.push_back(line);
+    }
+    const auto swapped = [](const std::string& line) {
+        const std::size_t comma = line.find(',');
+        return line.substr(comma + 1) + "," + line.substr(0, comma);
+    };
+    std::string meadowFirst = "20,2,2,10,10,meadow,forest,param,1,1,0.6,2,B04,B08,1,mean,2020-06-01,33UXQ\n";
+    for (std::size_t i = 0; i < points.size(); ++i)
+        meadowFirst += points[(i + 10) % 20] + "\n";
+    std::string b08First = "20,2,2,10,10,forest,meadow,param,1,1,0.6,2,B08,B04,1,mean,2020-06-01,33UXQ\n";
+    for (const std::string& line : points)
+        b08First += swapped(line) + "\n";
+
+    struct Case {
+        const char* name;
+        std::string network;
+        QStringList table;
+    };
+    const std::vector<Case> cases = {
+        {"classes swapped", meadowFirst, {"|meadow|forest", "forest square|0|1", "meadow square|1|0"}},
+        {"channels swapped", b08First, {"|forest|meadow", "forest square|1|0", "meadow square|0|1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.requests.clear();
+        sets = {rectangleSet("forest square", 24, 24, 48, 48), rectangleSet("meadow square", 24, 78, 48, 102)};
+        open(writtenNetwork(networks));
+        TestSupport::writeFile(networks.file("natNet_habitats.csv"), c.network);
+        classify();
+        EXPECT_TRUE(dialogs.requests.isEmpty());
+        EXPECT_EQ(rows().join(" / ").toStdString(), c.table.join(" / ").toStdString());
+    }
 }
 
 // x0 = int(minX / 6) x 6 and x1 = int(maxX / 6 + 1.5) x 6 (y alike, here

@@ -301,6 +301,68 @@ TEST_F(RelevancyMapsWindow, CreationThatCannotClassifySaysWhyAndAddsNothing)
     }
 }
 
+namespace {
+
+// The two-class network with its classes and its channels in the orders
+// given: the header names them so, and the training points follow suit.
+std::string reorderedNetwork(bool meadowFirst, bool b08First)
+{
+    const char* classes = meadowFirst ? "meadow,forest" : "forest,meadow";
+    const char* channels = b08First ? "B08,B04" : "B04,B08";
+    std::string text = std::string("20,2,2,10,10,") + classes + ",param,1,1,0.6,2," + channels +
+                       ",1,mean,2020-06-01,33UXQ\n";
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> jitter(-0.03, 0.03);
+    for (const double* mean : meadowFirst ? std::vector<const double*>{kMeadow, kForest}
+                                          : std::vector<const double*>{kForest, kMeadow})
+        for (int i = 0; i < 10; ++i) {
+            const double b04 = mean[0] + jitter(random);
+            const double b08 = mean[1] + jitter(random);
+            text += IO::formatNumber(b08First ? b08 : b04) + "," + IO::formatNumber(b08First ? b04 : b08) + "\n";
+        }
+    return text;
+}
+
+} // namespace
+
+// The network file changes after it was chosen: creation reads it once, and
+// that reading names the maps, picks the bands and classifies, so each map
+// holds the class whose name it bears.
+TEST_F(RelevancyMapsWindow, CreationNamesPicksBandsAndClassifiesFromOneReadingOfTheNetwork)
+{
+    struct Case {
+        const char* name;
+        bool meadowFirst;
+        bool b08First;
+        QStringList names;
+    };
+    const std::vector<Case> cases = {
+        {"classes swapped", true, false, {"meadow_0", "forest_0"}},
+        {"channels swapped", false, true, {"forest_0", "meadow_0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        maps().clear();
+        window->relevancyMapCounter = 0;
+        dialogs.requests.clear();
+        chooseNetwork(twoClassNetwork());
+        TestSupport::writeFile(dir.file("natNet_habitats.csv"), reorderedNetwork(c.meadowFirst, c.b08First));
+        window->ui->spinBoxRMWidth->setValue(36);
+        TestSupport::quietly([&] { window->createRelevancyMaps(0); });
+        EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("|").toStdString();
+        EXPECT_EQ(mapNames().join("|").toStdString(), c.names.join("|").toStdString());
+        for (const RelevancyMap& map : maps()) {
+            // Forest lies left of column 60, meadow from there on; the square
+            // runs from 42 to 78 in the working area at 24.
+            const bool forest = map.name.rfind("forest", 0) == 0;
+            const float left = map.values[static_cast<std::size_t>(50 - 24) * kArea + (45 - 24)];
+            const float right = map.values[static_cast<std::size_t>(50 - 24) * kArea + (72 - 24)];
+            EXPECT_GE(forest ? left : right, 0.99f) << map.name;
+            EXPECT_LE(forest ? right : left, 0.01f) << map.name;
+        }
+    }
+}
+
 TEST_F(RelevancyMapsWindow, DeletingRowsShiftsOrClearsTheShownMap)
 {
     setMaps({mapOf("m0", 0, 0, 4, 4), mapOf("m1", 0, 0, 4, 4), mapOf("m2", 0, 0, 4, 4), mapOf("m3", 0, 0, 4, 4),
