@@ -9,24 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "io/KmlCurves.h"
+#include "support/DegreesAsPixels.h"
 
 namespace {
 
-class DegreesAsPixels : public IO::KmlConverter {
-public:
-    bool pixelToLonLat(double x, double y, double& lon, double& lat) const override
-    {
-        lon = x;
-        lat = y;
-        return true;
-    }
-    bool lonLatToPixel(double lon, double lat, double& x, double& y) const override
-    {
-        x = lon;
-        y = lat;
-        return true;
-    }
-};
+using TestSupport::DegreesAsPixels;
 
 std::string document(const std::string& name)
 {

@@ -11,6 +11,7 @@
 
 #include "io/KmlCurves.h"
 #include "io/OrthoMosaicBinFile.h"
+#include "support/DegreesAsPixels.h"
 #include "support/TestSupport.h"
 #include "test_orthomosaic_lots.h"
 
@@ -631,28 +632,6 @@ TEST(OrthoMosaicBinCurves, KmlRoundTripKeepsThePixels)
               File::error::UnsupportedFormat);
 }
 
-namespace {
-
-// Takes a KML document's coordinates as they stand: longitude as x, latitude
-// as y.
-class RawLonLat : public IO::KmlConverter {
-public:
-    bool pixelToLonLat(double x, double y, double& lon, double& lat) const override
-    {
-        lon = x;
-        lat = y;
-        return true;
-    }
-    bool lonLatToPixel(double lon, double lat, double& x, double& y) const override
-    {
-        x = lon;
-        y = lat;
-        return true;
-    }
-};
-
-} // namespace
-
 TEST(OrthoMosaicBinCurves, LevelThreeLotsKeepTheirOwnPositionsThroughKml)
 {
     // A level-3 lot is 1563 pixels of 1.6 m, 0.8 m more than the 2500 m
@@ -702,7 +681,8 @@ TEST(OrthoMosaicBinCurves, LevelThreeLotsKeepTheirOwnPositionsThroughKml)
 
         // Every written point lies where the lot's header puts it (the
         // transformation's datum shift comes back within a few millimetres).
-        const IO::KmlCurves written = IO::parseKmlDocument(TestSupport::readFile(path), RawLonLat(), "lots");
+        const IO::KmlCurves written = IO::parseKmlDocument(TestSupport::readFile(path), TestSupport::DegreesAsPixels(),
+                                                                   "lots");
         ASSERT_EQ(written.curves.size(), 2u);
         for (std::size_t c = 0; c < 2; ++c) {
             const int k = lotsShown[c];
