@@ -160,7 +160,9 @@ protected:
     {
         server.setHandler([answer = answer_](const Request& request) { return respond(*answer, request); });
         dialog = std::make_unique<WmsManager>();
-        dialog->downloader.transferTimeout = 300;
+        // Long enough for a loaded test machine between two pieces of a
+        // reply; the stalling server's case shortens it.
+        dialog->downloader.transferTimeout = 5000;
     }
 
     ~WmsDialog() override { dialog.reset(); }
@@ -397,6 +399,8 @@ TEST_P(WmsFailures, LeaveNoFileAndAnIdleDialog)
     const QStringList recordedBefore = dialog->recordedTmpFiles();
 
     answer(failure.answer);
+    if (failure.answer == Answer::Stall)
+        dialog->downloader.transferTimeout = 300;
     QSignalSpy errors(&dialog->downloader, &FileDownloaderWms::downloadError);
     QSignalSpy successes(&dialog->downloader, &FileDownloaderWms::downloadSuccessful);
     ASSERT_TRUE(download({0, 1}));
