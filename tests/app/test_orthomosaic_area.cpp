@@ -287,7 +287,7 @@ TEST_F(OrthoArea, ASquareOnAnImageWithoutPositionsIsKeptAndToldUnavailable)
     window->workingCurveSet.curves[0].appendPoints({{50.0, 50.0}, {71.0, 50.0}, {71.0, 71.0}, {50.0, 71.0}, {50.0, 50.0}});
     Jp2ZipTest::quietly([&] { window->loadOrthoMosaicArea(); });
     expectModeEnded();
-    EXPECT_EQ(dialogs.messageTexts(), QStringList{"Unavailable orthomosaic data for chosen area. "});
+    ASSERT_EQ(dialogs.messageTexts(), QStringList{"Unavailable orthomosaic data for chosen area. "});
     EXPECT_EQ(dialogs.requests.last().icon, 2);
     EXPECT_EQ(window->dataFiles.size(), 2);
     ASSERT_EQ(window->curveSets[index].size(), 1);

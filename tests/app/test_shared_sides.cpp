@@ -110,6 +110,19 @@ TEST_F(SharedSides, ApplyOnOneSideSparesWhatTheOtherSideDisplays)
     EXPECT_EQ(labels, QStringList({"Reading data for " + QString::fromStdString(file->bandName(swir)) + " "}));
     leftIntact("after the right side's crop Apply");
     EXPECT_FALSE(viewer(1)->isEmpty());
+
+    // A band both sides display is read again with the new crop for both;
+    // its computed images go, and so does the left feature drawn from them.
+    showSingleBand(nir);
+    ASSERT_TRUE(featureShown(0));
+    quietly([&] { ui.pushButtonApplyHistogramCrop->click(); });
+    EXPECT_TRUE(file->isLoaded(nir, 0));
+    EXPECT_EQ(cacheSize(file, nir, Keys::dataCacheToolsFilterSolution), 0u);
+    EXPECT_FALSE(featureShown(0));
+    EXPECT_EQ(sideValue(0, "featureShowed").toInt(), 0);
+    window->refreshAllViewers();
+    EXPECT_FALSE(viewer(0)->isEmpty());
+    EXPECT_FALSE(viewer(1)->isEmpty());
 }
 
 // A feature of one side computed into the entries that the other side's
