@@ -119,6 +119,7 @@ int main(int argc, char** argv)
         writeTif(tifs / "tiled.tif", 20, 18, 1, GDT_Float32, {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"});
         writeTif(tifs / "int16.tif", 4, 4, 2, GDT_Int16);
         writeBytes(fuzz / "regressions" / "geotiff" / "declares_3gb.tif", HostileInputs::tiffHeader(32774, 23304));
+        writeBytes(fuzz / "regressions" / "geotiff" / "bands_65535.tif", HostileInputs::tiffHeader(6, 4, true, 1, 65535));
 
         namespace Format = IO::OrthoMosaicBinFormat;
         const Format::HeaderBytes header = Format::encodeHeader(-741817.5, -1044492.25);

@@ -10,8 +10,10 @@ namespace {
 
 // Rasters up to INT_MAX pixels open, and loading one is refused only beyond
 // the machine's memory; loading more than this is beyond what one run should
-// cost. The window read runs whatever the size.
-constexpr long long kLoadedPixels = 4096 * 4096;
+// cost (a header of a few hundred bytes may declare millions of pixels in
+// blocks left out, which read as zeros). The window read runs whatever the
+// size.
+constexpr long long kLoadedPixels = 1024 * 1024;
 
 } // namespace
 

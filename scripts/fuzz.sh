@@ -10,6 +10,20 @@
 #   FENLARK_FUZZ_BUILD   build folder (default build/fuzz)
 #   FENLARK_FUZZ_JOBS    targets fuzzed side by side (default 1)
 #   FENLARK_FUZZ_BUILD_JOBS  compile jobs (default: the machine's cores)
+#   FENLARK_FUZZ_TIMEOUT     seconds one input may take (default 10)
+#   FENLARK_FUZZ_MEMORY_MB   memory one run may hold and one allocation may
+#                            ask for, in MB (default 2048)
+#   FENLARK_FUZZ_SLOW        an input taking longer than this many seconds is
+#                            kept as a slow unit (default 2)
+#   FENLARK_FUZZ_TMPDIR      where the targets write their inputs (default
+#                            /dev/shm where it is writable: each input is
+#                            written and read back as a file, and on a disk
+#                            the writes cost several times the reading)
+#
+# A reader that needs more than the time or memory limit on a small file has
+# already frozen or killed a user's window: those inputs are findings (timeout-,
+# oom-), as are crashes, leaks and sanitizer reports (crash-, leak-). Slow
+# units (slow-unit-) do not stop the run but are findings too.
 #
 # A target may have a dictionary (fuzz/<target>.dict) and libFuzzer options
 # of its own (fuzz/<target>.options, one per line). Each target starts from
@@ -52,6 +66,11 @@ fi
 
 build="${FENLARK_FUZZ_BUILD:-$root/build/fuzz}"
 parallel="${FENLARK_FUZZ_JOBS:-1}"
+timeout="${FENLARK_FUZZ_TIMEOUT:-10}"
+memory="${FENLARK_FUZZ_MEMORY_MB:-2048}"
+slow="${FENLARK_FUZZ_SLOW:-2}"
+scratch="${FENLARK_FUZZ_TMPDIR:-}"
+if [ -z "$scratch" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then scratch=/dev/shm; fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
   -DFENLARK_FUZZ=ON -DFENLARK_SANITIZE=OFF -DFENLARK_BUILD_TESTS=OFF -DFENLARK_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "${FENLARK_FUZZ_BUILD_JOBS:-$(nproc)}" --target fenlark_fuzz
@@ -73,7 +92,8 @@ fuzz_one() {
     [ -d "$dir" ] && seeds+=("$dir")
   done
   local options=(-max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/"
-                 -timeout=30 -rss_limit_mb=3072 -malloc_limit_mb=3072 -close_fd_mask=1)
+                 -timeout="$timeout" -report_slow_units="$slow"
+                 -rss_limit_mb="$memory" -malloc_limit_mb="$memory" -close_fd_mask=1)
   [ -f "$root/fuzz/$target.dict" ] && options+=(-dict="$root/fuzz/$target.dict")
   # Options of the target's own (one per line), e.g. its largest input.
   if [ -f "$root/fuzz/$target.options" ]; then
@@ -83,7 +103,7 @@ fuzz_one() {
   fi
   # The readers' own threads stay single: runs are compared by coverage,
   # and other targets may be running beside this one.
-  OMP_NUM_THREADS=1 \
+  TMPDIR="${scratch:-${TMPDIR:-/tmp}}" OMP_NUM_THREADS=1 \
   ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1:${ASAN_OPTIONS:-}" \
   UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     "$build/fuzz/fuzz_$target" "${options[@]}" "$corpus" "${seeds[@]}" >"$log" 2>&1 || true
@@ -115,9 +135,15 @@ for target in "${targets[@]}"; do
   edges=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
   features=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
   files=$(find "$build/corpus/$target" -type f | wc -l)
+  # Findings by kind: the prefix libFuzzer gives each artifact.
   found=$(find "$build/findings/$target" -type f | wc -l)
+  kinds="none"
+  if [ "$found" -gt 0 ]; then
+    kinds=$(find "$build/findings/$target" -type f -printf '%f\n' | sed 's/-[0-9a-f]*$//' | sort | uniq -c \
+      | awk '{printf "%s%s %s", sep, $1, $2; sep=", "}')
+  fi
   printf '%-24s %14s %10s %8s %8s %9s  %s\n' "$target" "${runs:-?}" "${speed:-?}" "${edges:-?}" \
-    "${features:-?}" "$files" "$found"
+    "${features:-?}" "$files" "$kinds"
   if [ "$found" -gt 0 ]; then
     status=1
     find "$build/findings/$target" -type f | sed 's/^/    /'

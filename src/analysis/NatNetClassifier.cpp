@@ -125,10 +125,16 @@ bool NatNetClassifier::readTrainingSet()
 
 void NatNetClassifier::computeNormalization(int count, std::vector<double>& mins, std::vector<double>& maxs)
 {
-    const std::size_t n = static_cast<std::size_t>(std::max(count, 0));
+    // Limits for the values the rows hold, however many are asked for: the
+    // count comes from a file's header, and no rows hold none.
+    std::size_t n = static_cast<std::size_t>(std::max(count, 0));
+    for (const auto& row : trainingRows)
+        n = std::min(n, row.size());
+    if (trainingRows.empty())
+        n = 0;
     mins.assign(n, 0.0);
     maxs.assign(n, 0.0);
-    if (trainingRows.empty())
+    if (n == 0)
         return;
     for (std::size_t i = 0; i < n; ++i) {
         mins[i] = maxs[i] = trainingRows.front()[i];

@@ -76,8 +76,9 @@ struct NatNetClassifier {
     bool readTrainingSet();
 
     // Per-feature minimum and maximum of the first count values over the
-    // training rows; the rows are rescaled in place to (v - min) / (max -
-    // min), 0 where max equals min.
+    // training rows (no more values than every row holds; none without
+    // rows); the rows are rescaled in place to (v - min) / (max - min), 0
+    // where max equals min.
     void computeNormalization(int count, std::vector<double>& mins, std::vector<double>& maxs);
     // The same rescaling of the first count values of one sample, with
     // given limits; no clipping, so values outside the limits leave [0, 1].

@@ -10,6 +10,7 @@
 
 #include <GeographicLib/Constants.hpp>
 #include <GeographicLib/UTMUPS.hpp>
+#include <cpl_vsi.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
@@ -30,6 +31,13 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // gigabytes for it. Rasters of this program and of common tools use blocks
 // of kilobytes to a few megabytes.
 constexpr long long kMaxBlockBytes = 1LL << 30;
+
+// Least bytes of the file a band takes. Any real GeoTIFF spends far more on
+// each band (its entries in the sample tags, its samples however well
+// compressed); a header of a few hundred bytes that declares thousands of
+// bands describes no data, and every opening would list them all and every
+// read of interleaved samples would make a block of all of them whole.
+constexpr long long kMinBytesPerBand = 16;
 
 // Latitude and longitude of a UTM position; false when GeographicLib rejects
 // it (a position beyond the range of the zone).
@@ -126,17 +134,26 @@ void OrthoMosaicTifFile::open(std::string name_, std::string extension_, std::st
                         transform[3] - static_cast<double>(rasterHeight) * size, lrLat, lrLon))
         throw error::MissingMetadata;
 
-    std::vector<Band> list;
     const int count = dataset->GetRasterCount();
+    VSIStatBufL stat{};
+    if (VSIStatL(path.c_str(), &stat) != 0 || static_cast<long long>(count) * kMinBytesPerBand > stat.st_size)
+        throw error::UnsupportedFormat;
+    // Interleaved samples are stored, and read, as blocks that hold every
+    // band: such a block is as large as a band's block times the bands.
+    const char* interleave = dataset->GetMetadataItem("INTERLEAVE", "IMAGE_STRUCTURE");
+    const long long bandsPerBlock = interleave != nullptr && EQUAL(interleave, "PIXEL") ? count : 1;
+
+    std::vector<Band> list;
     list.reserve(static_cast<std::size_t>(count));
     for (int i = 1; i <= count; ++i) {
         GDALRasterBand* raster = dataset->GetRasterBand(i);
         int blockWidth = 0;
         int blockHeight = 0;
         raster->GetBlockSize(&blockWidth, &blockHeight);
-        const long long blockBytes = static_cast<long long>(blockWidth) * blockHeight
-            * GDALGetDataTypeSizeBytes(raster->GetRasterDataType());
-        if (blockBytes > kMaxBlockBytes)
+        const long long blockPixels = static_cast<long long>(blockWidth) * blockHeight;
+        const long long pixelBytes =
+            std::max<long long>(GDALGetDataTypeSizeBytes(raster->GetRasterDataType()), 1) * bandsPerBlock;
+        if (blockPixels > kMaxBlockBytes / pixelBytes)
             throw error::UnsupportedFormat;
         const GDALColorInterp interpretation = raster->GetColorInterpretation();
         std::string bandName = GDALGetColorInterpretationName(interpretation);

@@ -206,6 +206,42 @@ TEST(NatNetTrainingSet, ReadsRowsByTheHeaderCounts)
               (std::vector<std::vector<double>>{{1.5, 2.0}, {0.0, 0.0}, {0.4, 7.0}}));
 }
 
+// The header's counts are believed only as far as rows are read: a header
+// that declares fifty million values per point over no rows, or over rows
+// shorter than that, costs what the rows hold and no more.
+TEST(NatNetTrainingSet, LimitsCostWhatTheRowsHold)
+{
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"no rows", "0,50000000,0\n"},
+        {"no rows, classes named", "0,50000000,1,0,a,param,1,1,0.5,1,B04\n"},
+    };
+    for (const auto& [name, text] : cases) {
+        TempDir dir;
+        writeFile(dir.file("natNet_t.csv"), text);
+        NatNetClassifier classifier;
+        classifier.directory = dir.path().string() + "/";
+        classifier.fileName = "natNet_t.csv";
+        ASSERT_TRUE(classifier.readTrainingSet()) << name;
+        EXPECT_TRUE(classifier.trainingRows.empty()) << name;
+        std::vector<double> mins{1.0};
+        std::vector<double> maxs{1.0};
+        classifier.computeNormalization(classifier.features, mins, maxs);
+        EXPECT_TRUE(mins.empty()) << name;
+        EXPECT_TRUE(maxs.empty()) << name;
+    }
+
+    // Rows of two values, limits asked for five: the limits cover the two
+    // values the rows hold and the rows are rescaled by them.
+    NatNetClassifier classifier;
+    classifier.trainingRows = {{1.0, 10.0}, {3.0, 20.0}};
+    std::vector<double> mins;
+    std::vector<double> maxs;
+    classifier.computeNormalization(5, mins, maxs);
+    EXPECT_EQ(mins, (std::vector<double>{1.0, 10.0}));
+    EXPECT_EQ(maxs, (std::vector<double>{3.0, 20.0}));
+    EXPECT_EQ(classifier.trainingRows, (std::vector<std::vector<double>>{{0.0, 0.0}, {1.0, 1.0}}));
+}
+
 TEST(NatNetTrainingSet, RefusesFilesThatDoNotHoldTheirRows)
 {
     const std::string header = "2,3,1,2,a,param,1,1,0.5,1,B04,3,mean,std,min,d,T\n";

@@ -30,9 +30,10 @@ namespace HostileInputs {
 // file: the header is all there is (about 300 bytes). With rowsPerStrip below
 // height the raster needs more strips than the one the header lists, so the
 // strip list is ignored and the raster reads as blocks of width x
-// rowsPerStrip pixels that hold no data.
+// rowsPerStrip pixels that hold no data. With samplesPerPixel above 1 the
+// pixels interleave that many samples (one band each), all of the one size.
 inline std::string tiffHeader(std::uint32_t width, std::uint32_t height, bool floatSamples = true,
-                              std::uint32_t rowsPerStrip = 0)
+                              std::uint32_t rowsPerStrip = 0, std::uint16_t samplesPerPixel = 1)
 {
     if (rowsPerStrip == 0)
         rowsPerStrip = height;
@@ -73,9 +74,10 @@ inline std::string tiffHeader(std::uint32_t width, std::uint32_t height, bool fl
         {259, kShort, 1, 1},                     // no compression
         {262, kShort, 1, 1},                     // black is zero
         {273, kLong, 1, end + 4096},             // the strip: beyond the end of the file
-        {277, kShort, 1, 1},
+        {277, kShort, 1, samplesPerPixel},
         {278, kLong, 1, rowsPerStrip},
-        {279, kLong, 1, static_cast<std::uint32_t>(std::uint64_t{width} * rowsPerStrip * bytesPerSample)},
+        {279, kLong, 1,
+         static_cast<std::uint32_t>(std::uint64_t{width} * rowsPerStrip * bytesPerSample * samplesPerPixel)},
         {284, kShort, 1, 1},
         {339, kShort, 1, static_cast<std::uint32_t>(floatSamples ? 3 : 1)},
         {33550, kDouble, 3, scaleOffset},        // pixel scale

@@ -84,6 +84,51 @@ TEST(OrthoMosaicTifSizes, RastersOfHugeBlocksAreRefusedAtOpen)
     }
 }
 
+// Bands a header declares by the tens of thousands over a few hundred bytes
+// (every window read would make a block of all of them whole, and every
+// opening list them all), and interleaved bands whose blocks together pass
+// the largest block: refused at open. Ordinary band counts still open.
+TEST(OrthoMosaicTifSizes, BandLayoutsAbsurdForTheFileAreRefusedAtOpen)
+{
+    struct Case {
+        const char* label;
+        std::uint32_t width;
+        std::uint32_t height;
+        std::uint32_t rowsPerStrip;
+        std::uint16_t bands;
+        File::error expected;
+    };
+    const Case cases[] = {
+        {"65535 bands of 6 x 4 pixels in 300 bytes", 6, 4, 1, 65535, File::error::UnsupportedFormat},
+        {"4000 bands of 16 x 16 pixels in 300 bytes", 16, 16, 16, 4000, File::error::UnsupportedFormat},
+        {"a hundred bands in 300 bytes", 6, 4, 1, 100, File::error::UnsupportedFormat},
+        {"four bands", 6, 4, 1, 4, File::error::NoError},
+        {"sixteen bands", 6, 4, 1, 16, File::error::NoError},
+        // Two interleaved bands of 8192 x 16384 floats: 1 GiB a strip.
+        {"two bands of 512 MiB blocks", 8192, 16400, 16384, 2, File::error::NoError},
+        // Two of 16384 x 16384 floats: each band's part alone is the largest
+        // block, the strip that holds both twice that.
+        {"two bands of 1 GiB blocks", 16384, 16400, 16384, 2, File::error::UnsupportedFormat},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TestSupport::TempDir dir;
+        {
+            std::ofstream out(dir.file("bands.tif"), std::ios::binary);
+            out << HostileInputs::tiffHeader(c.width, c.height, true, c.rowsPerStrip, c.bands);
+        }
+        IO::OrthoMosaicTifFile raster;
+        EXPECT_EQ(TestSupport::fileErrorOf([&] {
+                      TestSupport::quietly([&] { raster.open("bands", "tif", dir.path().string()); });
+                  }),
+                  c.expected);
+        if (c.expected == File::error::NoError)
+            EXPECT_EQ(raster.bands.size(), c.bands);
+        else
+            EXPECT_TRUE(raster.bands.empty());
+    }
+}
+
 TEST(OrthoMosaicTifSizes, LevelsBeyondMemoryAreNotAllocated)
 {
     struct Case {
