@@ -111,6 +111,10 @@ int main(int argc, char** argv)
         absurd.pixelSize = 9e20;
         moveProduct(productFindings / "pixel_size_9e20.zip",
                     [&](const fs::path& dir) { return HostileInputs::writeProduct(dir, {b04, b03, absurd}); });
+        ProductRaster hugeTile = b03;
+        hugeTile.declaredTileWidth = 218103820;
+        moveProduct(productFindings / "tile_of_5gib.zip",
+                    [&](const fs::path& dir) { return HostileInputs::writeProduct(dir, {b04, hugeTile, b11}); });
 
         const fs::path tifs = fuzz / "corpus" / "geotiff";
         writeTif(tifs / "byte.tif", 6, 4, 1, GDT_Byte);

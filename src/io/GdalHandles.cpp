@@ -1,5 +1,6 @@
 #include "io/GdalHandles.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
@@ -38,6 +39,27 @@ void preferProjDatabaseIn(const std::string& folder)
         if (path != folder)
             updated.AddString(path.c_str());
     OSRSetPROJSearchPaths(updated.List());
+}
+
+bool blocksFit(GDALDataset& dataset)
+{
+    const int count = dataset.GetRasterCount();
+    const char* interleave = dataset.GetMetadataItem("INTERLEAVE", "IMAGE_STRUCTURE");
+    const long long bandsPerBlock = interleave != nullptr && EQUAL(interleave, "PIXEL") ? count : 1;
+    for (int i = 1; i <= count; ++i) {
+        GDALRasterBand* band = dataset.GetRasterBand(i);
+        if (band == nullptr)
+            return false;
+        int blockWidth = 0;
+        int blockHeight = 0;
+        band->GetBlockSize(&blockWidth, &blockHeight);
+        const long long blockPixels = static_cast<long long>(blockWidth) * blockHeight;
+        const long long pixelBytes =
+            std::max<long long>(GDALGetDataTypeSizeBytes(band->GetRasterDataType()), 1) * bandsPerBlock;
+        if (blockPixels > maxBlockBytes / pixelBytes)
+            return false;
+    }
+    return true;
 }
 
 void DatasetCloser::operator()(GDALDataset* dataset) const noexcept

@@ -39,6 +39,19 @@ using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
 // a list of driver short names (empty: any driver).
 Dataset openRaster(const std::string& path, const std::vector<std::string>& allowedDrivers = {});
 
+// Largest block (strip or tile) a raster may have. GDAL reads a raster block
+// by block and makes each whole before it reads into it, so even a window of
+// a few pixels costs a whole block: a header that declares one enormous
+// block (a single strip or tile whose data are missing) would allocate and
+// clear gigabytes for it. Rasters of this program and of common tools use
+// blocks of kilobytes to a few megabytes.
+inline constexpr long long maxBlockBytes = 1LL << 30;
+
+// Whether every band's blocks stay within maxBlockBytes. Interleaved samples
+// (INTERLEAVE=PIXEL) are stored, and read, as blocks that hold every band:
+// such a block counts as a band's block times the bands.
+bool blocksFit(GDALDataset& dataset);
+
 // Display name of a raster band: its colour interpretation ("Red",
 // "Green", ...), with "Undefined" read as "Near-infrared" (the fourth band
 // of the orthophotos carries no interpretation).

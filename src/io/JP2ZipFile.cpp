@@ -410,6 +410,10 @@ void JP2ZipFile::openProduct(std::string name_, std::string extension_, std::str
         const Gdal::Dataset dataset = Gdal::openRaster(path, kJp2Driver);
         if (!dataset)
             throw error::CannotOpen;
+        // A tile no real product has: reading any pixel of it would make it
+        // whole first.
+        if (!Gdal::blocksFit(*dataset))
+            throw error::FileCorrupted;
         double transform[6];
         if (dataset->GetGeoTransform(transform) != CE_None)
             throw error::MissingMetadata;

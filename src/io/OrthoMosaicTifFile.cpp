@@ -24,14 +24,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Largest block (strip or tile) a raster may have. GDAL reads a raster block
-// by block and makes each whole before it reads into it, so even a window of
-// a few pixels costs a whole block: a header that declares one enormous
-// block (a single strip whose data are missing) would allocate and clear
-// gigabytes for it. Rasters of this program and of common tools use blocks
-// of kilobytes to a few megabytes.
-constexpr long long kMaxBlockBytes = 1LL << 30;
-
 // Least bytes of the file a band takes. Any real GeoTIFF spends far more on
 // each band (its entries in the sample tags, its samples however well
 // compressed); a header of a few hundred bytes that declares thousands of
@@ -138,23 +130,13 @@ void OrthoMosaicTifFile::open(std::string name_, std::string extension_, std::st
     VSIStatBufL stat{};
     if (VSIStatL(path.c_str(), &stat) != 0 || static_cast<long long>(count) * kMinBytesPerBand > stat.st_size)
         throw error::UnsupportedFormat;
-    // Interleaved samples are stored, and read, as blocks that hold every
-    // band: such a block is as large as a band's block times the bands.
-    const char* interleave = dataset->GetMetadataItem("INTERLEAVE", "IMAGE_STRUCTURE");
-    const long long bandsPerBlock = interleave != nullptr && EQUAL(interleave, "PIXEL") ? count : 1;
+    if (!Gdal::blocksFit(*dataset))
+        throw error::UnsupportedFormat;
 
     std::vector<Band> list;
     list.reserve(static_cast<std::size_t>(count));
     for (int i = 1; i <= count; ++i) {
         GDALRasterBand* raster = dataset->GetRasterBand(i);
-        int blockWidth = 0;
-        int blockHeight = 0;
-        raster->GetBlockSize(&blockWidth, &blockHeight);
-        const long long blockPixels = static_cast<long long>(blockWidth) * blockHeight;
-        const long long pixelBytes =
-            std::max<long long>(GDALGetDataTypeSizeBytes(raster->GetRasterDataType()), 1) * bandsPerBlock;
-        if (blockPixels > kMaxBlockBytes / pixelBytes)
-            throw error::UnsupportedFormat;
         const GDALColorInterp interpretation = raster->GetColorInterpretation();
         std::string bandName = GDALGetColorInterpretationName(interpretation);
         if (bandName == "Undefined")

@@ -114,14 +114,16 @@ inline std::string tiffHeader(std::uint32_t width, std::uint32_t height, bool fl
 
 // One raster of a product: band code, resolution named in its file name
 // ("10m"), pixel count per side as encoded, the pixel size its GMLJP2 box
-// states, and the size per side its codestream header declares instead of
-// the encoded one (0: the encoded size).
+// states, the size per side its codestream header declares instead of the
+// encoded one (0: the encoded size), and the tile width it declares instead
+// (0: one tile of the raster's width).
 struct ProductRaster {
     std::string code;
     std::string resolution;
     int size = 12;
     double pixelSize = 10.0;
     int declaredSize = 0;
+    std::uint32_t declaredTileWidth = 0;
 };
 
 inline const char* productName()
@@ -152,6 +154,24 @@ inline void declareSize(std::vector<std::uint8_t>& jp2, int size)
     const std::size_t siz = find(std::string("\xFF\x4F\xFF\x51", 4)) + 2;
     for (std::size_t field : {6u, 10u, 22u, 26u})
         put32(siz + field, static_cast<std::uint32_t>(size));
+}
+
+// Makes the codestream's SIZ marker declare tiles of the given width (XTsiz),
+// leaving the image's size as it is.
+inline void declareTileWidth(std::vector<std::uint8_t>& jp2, std::uint32_t width)
+{
+    const std::string marker("\xFF\x4F\xFF\x51", 4);
+    for (std::size_t i = 0; i + marker.size() <= jp2.size(); ++i) {
+        if (std::memcmp(jp2.data() + i, marker.data(), marker.size()) != 0)
+            continue;
+        const std::size_t at = i + 2 + 22;
+        if (at + 4 > jp2.size())
+            break;
+        for (int b = 0; b < 4; ++b)
+            jp2[at + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(width >> (8 * (3 - b)));
+        return;
+    }
+    throw std::runtime_error("no SIZ marker in the JPEG 2000 file");
 }
 
 // A lossless 16-bit JPEG 2000 raster georeferenced by a GMLJP2 box only, as
@@ -193,6 +213,8 @@ inline std::vector<std::uint8_t> encodeRaster(const ProductRaster& raster)
     std::vector<std::uint8_t> bytes = target.bytes();
     if (raster.declaredSize > 0)
         declareSize(bytes, raster.declaredSize);
+    if (raster.declaredTileWidth > 0)
+        declareTileWidth(bytes, raster.declaredTileWidth);
     return bytes;
 }
 

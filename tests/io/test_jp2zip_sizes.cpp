@@ -1,7 +1,7 @@
-// Sizes and pixel sizes that product rasters state about themselves: every
-// one is checked when the product opens, before a pixel is read, so a header
-// of a few bytes cannot make a band load allocate gigabytes or a scale
-// overflow an int.
+// Sizes, tile sizes and pixel sizes that product rasters state about
+// themselves: every one is checked when the product opens, before a pixel is
+// read, so a header of a few bytes cannot make a band load allocate gigabytes
+// or a scale overflow an int.
 
 #include <filesystem>
 #include <ostream>
@@ -49,6 +49,11 @@ std::vector<SizeCase> sizeCases()
         {"AbsurdPixelSize", {b04, with(b11, [](auto& r) { r.pixelSize = 9e20; }), b01}, 2, 0},
         {"ThirtyMetrePixels", {b04, with(b11, [](auto& r) { r.pixelSize = 30.0; }), b01}, 2, 0},
         {"NegativePixelSize", {with(b04, [](auto& r) { r.pixelSize = -10.0; }), b11, b01}, 2, 0},
+        // A 12 x 12 raster of 16-bit samples in tiles 44739242 pixels wide is
+        // just under 1 GiB a tile; 218103820 wide, 5 GiB: reading a pixel of
+        // it would make the whole tile first.
+        {"TileJustUnderTheLargestBlock", {b04, b11, b01, ProductRaster{"B08", "10m", 12, 10.0, 0, 44739242}}, 0, 12},
+        {"TileOfFiveGiB", {b04, b11, b01, ProductRaster{"B08", "10m", 12, 10.0, 0, 218103820}}, 2, 0},
     };
 }
 
