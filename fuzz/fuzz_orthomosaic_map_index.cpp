@@ -50,12 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const Sheet* first = nullptr;
     const Sheet* last = nullptr;
-    for (const auto& row : index.sheets)
-        for (const Sheet& sheet : row)
-            if (!sheet.name.empty()) {
-                first = first ? first : &sheet;
-                last = &sheet;
-            }
+    for (const auto& [cell, sheet] : index.sheets)
+        if (!sheet.name.empty()) {
+            first = first ? first : &sheet;
+            last = &sheet;
+        }
     if (!first)
         return 0;
     using Mosaic = IO::OrthoMosaicBinFile;

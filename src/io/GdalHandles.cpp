@@ -56,7 +56,9 @@ bool blocksFit(GDALDataset& dataset)
         const long long blockPixels = static_cast<long long>(blockWidth) * blockHeight;
         const long long pixelBytes =
             std::max<long long>(GDALGetDataTypeSizeBytes(band->GetRasterDataType()), 1) * bandsPerBlock;
-        if (blockPixels > maxBlockBytes / pixelBytes)
+        const long long rasterPixels = static_cast<long long>(band->GetXSize()) * band->GetYSize();
+        if (blockPixels > maxBlockBytes / pixelBytes
+            || blockPixels > std::max(rasterPixels, maxBlockPixelsBeyondRaster))
             return false;
     }
     return true;

@@ -47,7 +47,14 @@ Dataset openRaster(const std::string& path, const std::vector<std::string>& allo
 // blocks of kilobytes to a few megabytes.
 inline constexpr long long maxBlockBytes = 1LL << 30;
 
-// Whether every band's blocks stay within maxBlockBytes. Interleaved samples
+// Blocks larger than the raster they tile are common (a 256 x 256 tile over a
+// smaller image), but not beyond this many pixels: a header of a few bytes
+// that tiles a 12 x 12 raster with tiles of hundreds of millions of pixels
+// would have every read make such a tile whole.
+inline constexpr long long maxBlockPixelsBeyondRaster = 1LL << 20;
+
+// Whether every band's blocks stay within maxBlockBytes, and within the
+// raster's own pixels or maxBlockPixelsBeyondRaster. Interleaved samples
 // (INTERLEAVE=PIXEL) are stored, and read, as blocks that hold every band:
 // such a block counts as a band's block times the bands.
 bool blocksFit(GDALDataset& dataset);

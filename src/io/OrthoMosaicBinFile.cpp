@@ -169,7 +169,7 @@ void OrthoMosaicBinFile::readMapIndex(std::string path)
     // Parsed into locals and committed only when the whole file is sound.
     long long rows = -1;
     long long cols = -1;
-    std::vector<std::vector<MapSheet>> grid;
+    std::map<std::pair<int, int>, MapSheet> grid;
     std::string line;
     std::vector<std::string> fields;
     bool sizeRead = false;
@@ -188,7 +188,6 @@ void OrthoMosaicBinFile::readMapIndex(std::string path)
                 throw error::MetadataCorrupted;
             rows = *r;
             cols = *c;
-            grid.assign(static_cast<std::size_t>(rows), std::vector<MapSheet>(static_cast<std::size_t>(cols)));
             sizeRead = true;
             continue;
         }
@@ -206,7 +205,7 @@ void OrthoMosaicBinFile::readMapIndex(std::string path)
         // of the lot folder.
         if (fields[0].find_first_of("/\\") != std::string::npos || fields[0] == "." || fields[0] == "..")
             throw error::MetadataCorrupted;
-        grid[static_cast<std::size_t>(*row)][static_cast<std::size_t>(*col)] = {fields[0], *x, *y};
+        grid[{static_cast<int>(*row), static_cast<int>(*col)}] = {fields[0], *x, *y};
     }
     if (in.bad())
         throw error::CannotOpen;
@@ -217,9 +216,16 @@ void OrthoMosaicBinFile::readMapIndex(std::string path)
     sheets = std::move(grid);
 }
 
+const OrthoMosaicBinFile::MapSheet& OrthoMosaicBinFile::sheetAt(int row, int col) const
+{
+    static const MapSheet hole;
+    const auto found = sheets.find({row, col});
+    return found == sheets.end() ? hole : found->second;
+}
+
 void OrthoMosaicBinFile::findSheets(double x1, double y1, double x2, double y2)
 {
-    if (gridRows < 1 || gridCols < 1 || sheets.size() != static_cast<std::size_t>(gridRows))
+    if (gridRows < 1 || gridCols < 1)
         throw error::OutsideMap;
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2))
         throw error::OutsideMap;
@@ -228,25 +234,21 @@ void OrthoMosaicBinFile::findSheets(double x1, double y1, double x2, double y2)
     int lastRow = -1;
     int firstCol = -1;
     int lastCol = -1;
-    bool done = false;
-    for (int r = 0; r < gridRows && !done; ++r) {
-        for (int c = 0; c < gridCols; ++c) {
-            const MapSheet& sheet = sheets[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
-            if (sheet.name.empty())
-                continue;
-            if (sheet.y - sheetSpanY <= y1 && y1 <= sheet.y)
-                firstRow = r;
-            if (sheet.y - sheetSpanY <= y2 && y2 <= sheet.y)
-                lastRow = r;
-            if (sheet.x <= x1 && x1 <= sheet.x + sheetSpanX)
-                firstCol = c;
-            if (sheet.x <= x2 && x2 <= sheet.x + sheetSpanX)
-                lastCol = c;
-            if (firstRow >= 0 && lastRow >= 0 && firstCol >= 0 && lastCol >= 0) {
-                done = true;
-                break;
-            }
-        }
+    // The named sheets in row-major order; holes hold nothing to compare.
+    for (const auto& [cell, sheet] : sheets) {
+        if (sheet.name.empty())
+            continue;
+        const auto [r, c] = cell;
+        if (sheet.y - sheetSpanY <= y1 && y1 <= sheet.y)
+            firstRow = r;
+        if (sheet.y - sheetSpanY <= y2 && y2 <= sheet.y)
+            lastRow = r;
+        if (sheet.x <= x1 && x1 <= sheet.x + sheetSpanX)
+            firstCol = c;
+        if (sheet.x <= x2 && x2 <= sheet.x + sheetSpanX)
+            lastCol = c;
+        if (firstRow >= 0 && lastRow >= 0 && firstCol >= 0 && lastCol >= 0)
+            break;
     }
     if ((firstRow < 0 && lastRow < 0) || (firstCol < 0 && lastCol < 0))
         throw error::OutsideMap;
@@ -265,23 +267,21 @@ void OrthoMosaicBinFile::selectLots(double x1, double y1, double x2, double y2)
     // The corner sheets' positions. A corner sheet may be a hole (a default
     // row or column fell on one): its x is that of a named sheet of its
     // column, its y that of a named sheet of its row.
-    auto sheetAt = [this](int r, int c) -> const MapSheet& {
-        return sheets[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
-    };
+    // (The first named sheet of a column is the first in row order.)
     auto columnX = [&](int r, int c) {
         if (!sheetAt(r, c).name.empty())
             return sheetAt(r, c).x;
-        for (int i = 0; i < gridRows; ++i)
-            if (!sheetAt(i, c).name.empty())
-                return sheetAt(i, c).x;
+        for (const auto& [cell, sheet] : sheets)
+            if (cell.second == c && !sheet.name.empty())
+                return sheet.x;
         throw error::OutsideMap;
     };
     auto rowY = [&](int r, int c) {
         if (!sheetAt(r, c).name.empty())
             return sheetAt(r, c).y;
-        for (int j = 0; j < gridCols; ++j)
-            if (!sheetAt(r, j).name.empty())
-                return sheetAt(r, j).y;
+        for (auto it = sheets.lower_bound({r, 0}); it != sheets.end() && it->first.first == r; ++it)
+            if (!it->second.name.empty())
+                return it->second.y;
         throw error::OutsideMap;
     };
     const double fx = columnX(firstSheetRow, firstSheetCol);

@@ -23,7 +23,9 @@
 
 #include <cstdint>
 #include <fstream>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/File.h"
@@ -106,7 +108,9 @@ public:
 
     // Steps of openRegion, public so each can be driven on its own.
     //
-    // readMapIndex: fills gridRows, gridCols and sheets. A missing file
+    // readMapIndex: fills gridRows, gridCols and the named sheets (the grid
+    // is believed only as far as its lines name sheets: a size line alone
+    // costs nothing). A missing file
     // changes nothing (prints the path looked up; findSheets then fails with
     // OutsideMap). MetadataCorrupted for a malformed number, a first line
     // with fewer than two fields or a sheet line with fewer than five, a
@@ -162,7 +166,12 @@ public:
     int firstSheetCol = -1;
     int lastSheetRow = -1;
     int lastSheetCol = -1;
-    std::vector<std::vector<MapSheet>> sheets;  // [row][column]
+    // The sheets the map index lists, by (row, column); every other cell
+    // of the gridRows x gridCols grid is a hole.
+    std::map<std::pair<int, int>, MapSheet> sheets;
+    // The sheet at a cell of the grid; a hole (empty name, corner -1, -1)
+    // where the index lists none.
+    const MapSheet& sheetAt(int row, int col) const;
     int gridCols = -1;
     int gridRows = -1;
     // Lots of the mosaic, row-major from north-west to south-east.

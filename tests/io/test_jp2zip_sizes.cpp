@@ -49,10 +49,12 @@ std::vector<SizeCase> sizeCases()
         {"AbsurdPixelSize", {b04, with(b11, [](auto& r) { r.pixelSize = 9e20; }), b01}, 2, 0},
         {"ThirtyMetrePixels", {b04, with(b11, [](auto& r) { r.pixelSize = 30.0; }), b01}, 2, 0},
         {"NegativePixelSize", {with(b04, [](auto& r) { r.pixelSize = -10.0; }), b11, b01}, 2, 0},
-        // A 12 x 12 raster of 16-bit samples in tiles 44739242 pixels wide is
-        // just under 1 GiB a tile; 218103820 wide, 5 GiB: reading a pixel of
-        // it would make the whole tile first.
-        {"TileJustUnderTheLargestBlock", {b04, b11, b01, ProductRaster{"B08", "10m", 12, 10.0, 0, 44739242}}, 0, 12},
+        // Tiles of a 12 x 12 raster of 16-bit samples: 1024 pixels wide is
+        // larger than the raster, as tiles often are; 22369621 wide is half a
+        // GiB a tile and 218103820 wide 5 GiB, which a read of any pixel
+        // would make whole first.
+        {"TileWiderThanTheRaster", {b04, b11, b01, ProductRaster{"B08", "10m", 12, 10.0, 0, 1024}}, 0, 12},
+        {"TileOfHalfAGiB", {b04, b11, b01, ProductRaster{"B08", "10m", 12, 10.0, 0, 22369621}}, 2, 0},
         {"TileOfFiveGiB", {b04, b11, b01, ProductRaster{"B08", "10m", 12, 10.0, 0, 218103820}}, 2, 0},
     };
 }

@@ -259,6 +259,24 @@ TEST(OrthoMosaicBinMapIndex, MalformedIndexIsCorruptedMetadata)
     }
 }
 
+// A size line is a few bytes that may declare a grid of a million cells:
+// the reader keeps the sheets the lines name and takes every other cell as a
+// hole, so such an index costs what its lines hold.
+TEST(OrthoMosaicBinMapIndex, AGridOfAMillionCellsKeepsOnlyItsNamedSheets)
+{
+    const std::string a = "A;0;0;" + IO::formatNumber(sheetX(0)) + ";" + IO::formatNumber(sheetY(0));
+    Area area("1000;1000\n" + a + "\n");
+    writeLot(area.lot("A_3-4"), 0.0, 0.0, Format::headerSize);
+    const Point p = inLot(0, 0, 3, 4);
+    ASSERT_EQ(area.open(p.x, p.y, p.x + 1, p.y - 1), File::error::NoError);
+    EXPECT_EQ(area.bin->gridRows, 1000);
+    EXPECT_EQ(area.bin->gridCols, 1000);
+    EXPECT_EQ(area.bin->sheets.size(), 1u);
+    EXPECT_EQ(area.bin->sheetAt(999, 999).name, "");
+    EXPECT_EQ(area.bin->sheetAt(999, 999).x, -1.0);
+    EXPECT_EQ(area.bin->lotNames, Names{"A_3-4"});
+}
+
 TEST(OrthoMosaicBinMapIndex, BlankLinesAndCarriageReturnsAreSkipped)
 {
     std::string text = twoByThreeMapIndex();
@@ -271,8 +289,8 @@ TEST(OrthoMosaicBinMapIndex, BlankLinesAndCarriageReturnsAreSkipped)
     ASSERT_EQ(area.open(p.x, p.y, p.x + 1, p.y - 1), File::error::NoError);
     EXPECT_EQ(area.bin->gridRows, 2);
     EXPECT_EQ(area.bin->gridCols, 3);
-    EXPECT_EQ(area.bin->sheets[1][2].name, "");
-    EXPECT_EQ(area.bin->sheets[1][2].x, -1.0);
+    EXPECT_EQ(area.bin->sheetAt(1, 2).name, "");
+    EXPECT_EQ(area.bin->sheetAt(1, 2).x, -1.0);
     EXPECT_EQ(area.bin->lotNames, Names{"E_3-4"});
 }
 
