@@ -167,7 +167,13 @@ TEST_F(ClassificationRoad, NetworkMapsGeoTiffAndClassifiedCurveSets)
     EXPECT_EQ(maps[1].name, "disc_0");
     QTreeWidget* mapList = ui().treeWidgetRMExplorer;
     ASSERT_EQ(mapList->topLevelItemCount(), 2);
-    const int discRow = 1;
+    // The user picks the disc map by its name.
+    int discRow = -1;
+    for (int r = 0; r < mapList->topLevelItemCount(); ++r)
+        for (int c = 0; c < mapList->columnCount(); ++c)
+            if (mapList->topLevelItem(r)->text(c) == "disc_0")
+                discRow = r;
+    ASSERT_GE(discRow, 0) << "a map named disc_0";
 
     // --- Save the disc map as GeoTIFF through the explorer's menu.
     clickRow(mapList, discRow);
@@ -258,8 +264,8 @@ TEST_F(ClassificationRoad, NetworkMapsGeoTiffAndClassifiedCurveSets)
     ASSERT_EQ(table->rowCount(), 3);
     ASSERT_EQ(table->columnCount(), 3);
     // The columns follow the network file's classes.
-    EXPECT_EQ(table->item(0, 1)->text(), "ground");
-    EXPECT_EQ(table->item(0, 2)->text(), "disc");
+    EXPECT_EQ(table->item(0, 1)->text().toStdString(), "ground");
+    EXPECT_EQ(table->item(0, 2)->text().toStdString(), "disc");
     // Every pixel under each set is of one class: that class wins clearly,
     // the other gets nothing.
     QStringList rows;
@@ -276,7 +282,7 @@ TEST_F(ClassificationRoad, NetworkMapsGeoTiffAndClassifiedCurveSets)
     };
     for (const Expected& e : {Expected{1, 2, 1}, Expected{2, 1, 2}}) {
         SCOPED_TRACE(rows.join(" / ").toStdString());
-        EXPECT_EQ(table->item(e.row, 0)->text(), QString::fromStdString(sets()[e.row - 1].name));
+        EXPECT_EQ(table->item(e.row, 0)->text().toStdString(), sets()[e.row - 1].name);
         EXPECT_GT(table->item(e.row, e.own)->text().toDouble(), 0.5);
         EXPECT_LT(table->item(e.row, e.other)->text().toDouble(), 0.05);
     }

@@ -280,7 +280,7 @@ TEST_F(MainRoad, OpenSegmentSaveLoadAndMeasureADisc)
     dialogs.fileAnswers.append(QStringList{QString::fromStdString(saved.string())});
     contextMenuEntry(explorer, "Save curve set as...");
     ASSERT_EQ(dialogs.fileRequests.size(), 2);
-    EXPECT_EQ(dialogs.fileRequests[1].directory, QString::fromStdString(evolved.name))
+    EXPECT_EQ(dialogs.fileRequests[1].directory.toStdString(), evolved.name)
         << "with no folder used yet the set's bare name is proposed";
     EXPECT_TRUE(dialogs.messageTexts().isEmpty()) << dialogs.messageTexts().join("|").toStdString();
     const fs::path kml = folder.path() / "disc.kml";
