@@ -125,6 +125,16 @@ inline std::vector<Probe> sureProbes(const UI::ViewerWidget* target, int size, d
     return out;
 }
 
+// The shown top-level window of a type, if one is open.
+template <typename Window>
+Window* openWindow()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<Window*>(widget); found && found->isVisible())
+            return found;
+    return nullptr;
+}
+
 class RoadShell : public testing::Test {
 protected:
     // Working window of the products (both directions).

@@ -78,15 +78,6 @@ std::string shapesNetwork(bool groundFirst = false, bool b03First = false)
     return text;
 }
 
-template <typename Window>
-Window* openWindow()
-{
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* found = qobject_cast<Window*>(widget); found && found->isVisible())
-            return found;
-    return nullptr;
-}
-
 class ClassificationRoad : public RoadShell {
 protected:
     int workingSize() const override { return kSize; }

@@ -130,16 +130,6 @@ Fit fitToCircle(const std::vector<Point2D>& points, const Sample::SceneDisc& dis
     return fit;
 }
 
-// The top-level window of a type, if one is open.
-template <typename Window>
-Window* openWindow()
-{
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* found = qobject_cast<Window*>(widget); found && found->isVisible())
-            return found;
-    return nullptr;
-}
-
 class MainRoad : public RoadShell {
 protected:
     int workingSize() const override { return kWindow; }

@@ -19,7 +19,7 @@ using namespace Road1;
 constexpr int kSize = 120;   // the product's working grid
 constexpr int kWindow = 72;  // each side's working window
 
-class TwoSides : public RoadShell {
+class TwoSidesRoad : public RoadShell {
 protected:
     int workingSize() const override { return kWindow; }
 
@@ -120,7 +120,7 @@ protected:
     bool featureShown(int side) { return viewer(side, "viewerWidgetToolsFeature") != nullptr; }
 };
 
-TEST_F(TwoSides, EachSideKeepsItsOwnPictureThroughApplyCropFeaturesAndPanning)
+TEST_F(TwoSidesRoad, EachSideKeepsItsOwnPictureThroughApplyCropFeaturesAndPanning)
 {
     openThroughFileMenu(product(shapesProduct(kSize)));
     ASSERT_EQ(window->dataFiles.size(), 1);
