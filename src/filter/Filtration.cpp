@@ -8,6 +8,8 @@
 #include <new>
 #include <optional>
 
+#include <omp.h>
+
 #include "filter/FivePointPattern.h"
 
 namespace Filter {
@@ -120,41 +122,52 @@ Filtration::Filtration(int width_, int height_)
     , height(height_)
     , n(pixelCount(width_, height_))
 {
-    A_.resize(n, n);
-    if (n == 0)
-        return;
+    const long long entries = n == 0 ? 0 : patternRowStart(width, height, height);
+    outerIndex_.resize(static_cast<std::size_t>(n) + 1);
+    innerIndex_.resize(static_cast<std::size_t>(entries));
+    values_.resize(static_cast<std::size_t>(entries));
+    int* outer = outerIndex_.data();
+    int* inner = innerIndex_.data();
+    double* values = values_.data();
 
     // The pattern is written straight into compressed storage: each row holds
     // its entries sorted by column (previous row, left, diagonal, right, next
-    // row), only for the neighbours that exist. All values start at 0.
-    const long long entries = patternRowStart(width, height, height);
-    A_.resizeNonZeros(static_cast<Eigen::Index>(entries));
-    int* outer = A_.outerIndexPtr();
-    int* inner = A_.innerIndexPtr();
-    double* values = A_.valuePtr();
-
-#pragma omp parallel for schedule(static)
-    for (int y = 0; y < height; ++y) {
-        long long k = patternRowStart(width, height, y);
-        for (int x = 0; x < width; ++x) {
-            const int i = y * width + x;
-            outer[i] = static_cast<int>(k);
-            if (y != 0)
-                inner[k++] = i - width;
-            if (x != 0)
-                inner[k++] = i - 1;
-            inner[k++] = i;
-            if (x + 1 != width)
-                inner[k++] = i + 1;
-            if (y + 1 != height)
-                inner[k++] = i + width;
+    // row), only for the neighbours that exist. All values start at 0. This
+    // is the first write of every page, by the thread that owns its rows.
+    if (n != 0) {
+#pragma omp parallel
+        {
+            const RowBlock rows = rowBlock(height, omp_get_thread_num(), omp_get_num_threads());
+            for (int y = rows.begin; y < rows.end; ++y) {
+                const long long first = patternRowStart(width, height, y);
+                long long k = first;
+                for (int x = 0; x < width; ++x) {
+                    const int i = y * width + x;
+                    outer[i] = static_cast<int>(k);
+                    if (y != 0)
+                        inner[k++] = i - width;
+                    if (x != 0)
+                        inner[k++] = i - 1;
+                    inner[k++] = i;
+                    if (x + 1 != width)
+                        inner[k++] = i + 1;
+                    if (y + 1 != height)
+                        inner[k++] = i + width;
+                }
+                std::fill(values + first, values + k, 0.0);
+            }
         }
     }
     outer[n] = static_cast<int>(entries);
-    std::fill(values, values + entries, 0.0);
 }
 
 Filtration::~Filtration() = default;
+
+Filtration::MatrixView Filtration::matrix() const
+{
+    return MatrixView(n, n, static_cast<Eigen::Index>(values_.size()), outerIndex_.data(), innerIndex_.data(),
+                      values_.data());
+}
 
 bool Filtration::setImage(const float* image, std::size_t count)
 {
@@ -376,39 +389,43 @@ struct RowValues {
     double off[4]; // per side
 };
 
+// Rows are assembled in the blocks the constructor and the solvers give each
+// thread, so every thread writes only pages it touched first.
 template <typename RowFn>
-bool assembleRows(Filtration::Matrix& A, int width, int height, RowFn&& rowValues)
+bool assembleRows(double* values, int width, int height, RowFn&& rowValues)
 {
-    double* values = A.valuePtr();
     bool solvable = true;
-#pragma omp parallel for schedule(static) reduction(&& : solvable)
-    for (int y = 0; y < height; ++y) {
-        long long k = patternRowStart(width, height, y);
-        const bool up = y != 0;
-        const bool down = y + 1 != height;
-        for (int x = 0; x < width; ++x) {
-            const bool sides[4] = {x + 1 != width, x != 0, down, up};
-            const RowValues r = rowValues(static_cast<long long>(y) * width + x, sides);
-            double rowSum = 0.0;
-            if (up) {
-                values[k++] = r.off[3];
-                rowSum += r.off[3];
+#pragma omp parallel reduction(&& : solvable)
+    {
+        const RowBlock rows = rowBlock(height, omp_get_thread_num(), omp_get_num_threads());
+        for (int y = rows.begin; y < rows.end; ++y) {
+            long long k = patternRowStart(width, height, y);
+            const bool up = y != 0;
+            const bool down = y + 1 != height;
+            for (int x = 0; x < width; ++x) {
+                const bool sides[4] = {x + 1 != width, x != 0, down, up};
+                const RowValues r = rowValues(static_cast<long long>(y) * width + x, sides);
+                double rowSum = 0.0;
+                if (up) {
+                    values[k++] = r.off[3];
+                    rowSum += r.off[3];
+                }
+                if (sides[1]) {
+                    values[k++] = r.off[1];
+                    rowSum += r.off[1];
+                }
+                values[k++] = r.diagonal;
+                if (sides[0]) {
+                    values[k++] = r.off[0];
+                    rowSum += r.off[0];
+                }
+                if (down) {
+                    values[k++] = r.off[2];
+                    rowSum += r.off[2];
+                }
+                rowSum += r.diagonal;
+                solvable = solvable && std::fabs(rowSum - 1.0) <= 0.5;
             }
-            if (sides[1]) {
-                values[k++] = r.off[1];
-                rowSum += r.off[1];
-            }
-            values[k++] = r.diagonal;
-            if (sides[0]) {
-                values[k++] = r.off[0];
-                rowSum += r.off[0];
-            }
-            if (down) {
-                values[k++] = r.off[2];
-                rowSum += r.off[2];
-            }
-            rowSum += r.diagonal;
-            solvable = solvable && std::fabs(rowSum - 1.0) <= 0.5;
         }
     }
     return solvable;
@@ -419,7 +436,7 @@ bool assembleRows(Filtration::Matrix& A, int width, int height, RowFn&& rowValue
 bool Filtration::assembleLinearMatrix(double tau)
 {
     const auto start = Clock::now();
-    const bool solvable = assembleRows(A_, width, height, [tau](long long, const bool* sides) {
+    const bool solvable = assembleRows(values_.data(), width, height, [tau](long long, const bool* sides) {
         const int m = sides[0] + sides[1] + sides[2] + sides[3];
         return RowValues{1.0 + tau * m, {-tau, -tau, -tau, -tau}};
     });
@@ -431,7 +448,7 @@ bool Filtration::assembleNonlinearMatrix(double tau, const WorkVector<SideValues
 {
     const auto start = Clock::now();
     const SideValues* gs = g.data();
-    const bool solvable = assembleRows(A_, width, height, [tau, gs](long long i, const bool* sides) {
+    const bool solvable = assembleRows(values_.data(), width, height, [tau, gs](long long i, const bool* sides) {
         const SideValues& gi = gs[i];
         RowValues r{};
         double sum = 0.0;
@@ -453,7 +470,7 @@ bool Filtration::assembleGMCFMatrix(double tau, const WorkVector<SideValues>& g)
     const auto start = Clock::now();
     const SideValues* gs = g.data();
     const SideValues* ns = sideNorm_.data();
-    const bool solvable = assembleRows(A_, width, height, [tau, gs, ns](long long i, const bool* sides) {
+    const bool solvable = assembleRows(values_.data(), width, height, [tau, gs, ns](long long i, const bool* sides) {
         const SideValues& gi = gs[i];
         const SideValues& ni = ns[i];
         RowValues r{};
@@ -511,7 +528,7 @@ bool Filtration::solveBiCGSTAB()
 
 FivePointMatrix Filtration::systemMatrix() const
 {
-    return {A_.valuePtr(), width, height};
+    return {values_.data(), width, height};
 }
 
 SolverSettings Filtration::solverSettings()

@@ -17,6 +17,10 @@
 // releaseWorkData(). The result is empty until a step has run, so a caller
 // never copies undefined values into a cache. Steps print their assembly and
 // solver times and iteration counts to standard output.
+//
+// Memory: the large buffers are allocated in huge pages (see WorkBuffer.h);
+// each page of the matrix and of the solvers' vectors is first written by the
+// thread that works on its rows.
 
 #include <array>
 #include <chrono>
@@ -38,12 +42,16 @@ public:
     using enum FilterType;
 
     using Matrix = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
+    // The system matrix as Eigen sees it, over the object's own storage.
+    using MatrixView = Eigen::Map<const Matrix>;
     using SideValues = std::array<double, 4>;
 
-    // Builds the matrix pattern for the window size. Throws std::bad_alloc
-    // when memory runs out, or std::bad_array_new_length when the window has
-    // more pixels than the matrix's int indices can address. A non-positive
-    // size gives an empty filter that refuses every load.
+    // Builds the matrix pattern for the window size, all values 0, in
+    // parallel: each thread writes the rows it will assemble and solve.
+    // Throws std::bad_alloc when memory runs out, or
+    // std::bad_array_new_length when the window has more pixels than the
+    // matrix's int indices can address. A non-positive size gives an empty
+    // filter that refuses every load.
     Filtration(int width, int height);
     ~Filtration();
     Filtration(const Filtration&) = delete;
@@ -87,8 +95,9 @@ public:
     bool hasResult() const { return !u_.empty(); }
     // The input of the next step (n values while loaded).
     std::span<const double> input() const { return {u0_.data(), u0_.size()}; }
-    // The system matrix with the values of the last assembly.
-    const Matrix& matrix() const { return A_; }
+    // The system matrix with the values of the last assembly (all 0 before
+    // the first); valid as long as the object.
+    MatrixView matrix() const;
 
 private:
     bool loaded() const { return n > 0 && u0_.size() == static_cast<std::size_t>(n); }
@@ -119,7 +128,11 @@ private:
     WorkVector<double> u0_;
     WorkVector<double> u_;
     WorkVector<double> w_;
-    Matrix A_;
+    // The system matrix in compressed rows (FivePointPattern.h): the first
+    // entry of each row, the column of each entry and its value.
+    WorkVector<int> outerIndex_;
+    WorkVector<int> innerIndex_;
+    WorkVector<double> values_;
     WorkVector<SideValues> sideGradSq_;
     WorkVector<SideValues> sideNorm_;
     WorkVector<SideValues> sideG_;

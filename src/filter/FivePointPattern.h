@@ -24,4 +24,20 @@ inline long long patternRowStart(int width, int height, int y)
     return rows * (3 * w - 2) + w * nextRowLinks + w * previousRowLinks;
 }
 
+// The grid rows [begin, end) that thread `thread` of a team of `threads`
+// owns. The pattern, every assembly and every solver sweep give each thread
+// the same block, so the pages of the matrix and of the solvers' vectors are
+// first touched, and afterwards only written, by the thread that works on
+// them.
+struct RowBlock {
+    int begin;
+    int end;
+};
+
+inline RowBlock rowBlock(int height, int thread, int threads)
+{
+    return {static_cast<int>(static_cast<long long>(height) * thread / threads),
+            static_cast<int>(static_cast<long long>(height) * (thread + 1) / threads)};
+}
+
 } // namespace Filter

@@ -182,7 +182,7 @@ TEST(FiltrationPattern, RowsHoldDiagonalAndExistingNeighboursInColumnOrder)
             if (y + 1 < h)
                 expected.push_back(i + w);
             std::vector<int> columns;
-            for (Filtration::Matrix::InnerIterator it(A, i); it; ++it) {
+            for (Filtration::MatrixView::InnerIterator it(A, i); it; ++it) {
                 columns.push_back(static_cast<int>(it.col()));
                 const double value = it.col() == i ? 1.0 + tau * (static_cast<double>(expected.size()) - 1) : -tau;
                 EXPECT_DOUBLE_EQ(it.value(), value) << "row " << i << " col " << it.col();
@@ -429,7 +429,7 @@ TEST_P(AllFilterTypes, SolverAgreesWithADirectSolveOfTheAssembledMatrix)
     // The matrix is the type's own: not the identity, row sums 1.
     for (int i = 0; i < w * h; ++i) {
         double rowSum = 0.0;
-        for (Filtration::Matrix::InnerIterator it(f.matrix(), i); it; ++it)
+        for (Filtration::MatrixView::InnerIterator it(f.matrix(), i); it; ++it)
             rowSum += it.value();
         ASSERT_NEAR(rowSum, 1.0, 1e-12) << typeName(c.type) << " row " << i;
     }
