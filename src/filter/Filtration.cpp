@@ -218,9 +218,9 @@ bool Filtration::setImageWindow(const float* band, int x0, int y0, int stride, i
 
 void Filtration::releaseWorkData()
 {
-    WorkVector<double>().swap(u0_);
-    WorkVector<double>().swap(u_);
-    WorkVector<double>().swap(w_);
+    u0_.clear();
+    u_.clear();
+    w_.clear();
     sideG_.clear();
     sideGradSq_.clear();
     sideNorm_.clear();
@@ -278,10 +278,10 @@ bool Filtration::linearStep(double tau)
         return *early;
     if (!assembleLinearMatrix(tau))
         return failStep("Filtration", "the parameters give an unsolvable matrix");
-    if (!solveCG())
+    // The solution is the result and the input of a further step. It is
+    // solved straight into the result, so every band writes the same buffers.
+    if (!solveCG(u_))
         return keepInput();
-    // The solution is the result and the input of a further step.
-    u_.swap(w_);
     copyInto(u0_, u_);
     return true;
 }
@@ -320,7 +320,7 @@ bool Filtration::prepareEdgeDetector(double tauS, double K)
     if (tauS > 0) {
         if (!assembleLinearMatrix(tauS))
             return reportFailure("Filtration", "the parameters give an unsolvable matrix");
-        if (!solveCG())
+        if (!solveCG(w_))
             return false;
     } else {
         copyInto(w_, u0_);
@@ -504,13 +504,13 @@ bool Filtration::assembleGMCFMatrix(double tau, const WorkVector<SideValues>& g)
 
 // ---------------------------------------------------------------- solvers
 
-bool Filtration::solveCG()
+bool Filtration::solveCG(WorkVector<double>& x)
 {
     const auto start = Clock::now();
-    w_.resize(n);
-    const SolverReport report = solver_.conjugateGradient(systemMatrix(), u0_.data(), w_.data(), solverSettings());
+    x.resize(n);
+    const SolverReport report = solver_.conjugateGradient(systemMatrix(), u0_.data(), x.data(), solverSettings());
     printSolverLines(report, "CG: elapsed time: ", start);
-    if (const char* failure = solverFailure(report, w_.data(), n))
+    if (const char* failure = solverFailure(report, x.data(), n))
         return reportFailure("CG", failure);
     return true;
 }

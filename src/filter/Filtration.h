@@ -18,9 +18,10 @@
 // never copies undefined values into a cache. Steps print their assembly and
 // solver times and iteration counts to standard output.
 //
-// Memory: the large buffers are allocated in huge pages (see WorkBuffer.h);
-// each page of the matrix and of the solvers' vectors is first written by the
-// thread that works on its rows.
+// Memory: every buffer of the object is allocated in huge pages (see
+// WorkBuffer.h) and kept until the object goes, so only the first band of a
+// new object pays for first touches; each page of the matrix and of the
+// solvers' vectors is first written by the thread that works on its rows.
 
 #include <array>
 #include <chrono>
@@ -86,8 +87,9 @@ public:
     // Edge-weighted mean-curvature flow of the level lines. The input stays.
     bool geometricMCFStep(double tauS, double K, double tau);
 
-    // Frees the images; keeps the matrix, the capacity of the side arrays and
-    // the solvers' work vectors for the next band of the same size.
+    // Drops the images: input() and result() are empty until the next load.
+    // Their memory stays, with the side arrays', the matrix and the solvers'
+    // work vectors, for the next band, which then touches no new page.
     void releaseWorkData();
 
     // The result of the last step, n values, or empty before a step.
@@ -118,7 +120,9 @@ private:
     bool assembleLinearMatrix(double tau);
     bool assembleNonlinearMatrix(double tau, const WorkVector<SideValues>& g);
     bool assembleGMCFMatrix(double tau, const WorkVector<SideValues>& g);
-    bool solveCG();
+    // x = the solution of A x = u0 (the smoothed image w_, or a linear
+    // step's result u_).
+    bool solveCG(WorkVector<double>& x);
     bool solveBiCGSTAB();
     FivePointMatrix systemMatrix() const;
     static SolverSettings solverSettings();

@@ -849,7 +849,7 @@ TEST(FiltrationLoad, ResultIsEmptyUntilAStepHasRun)
     EXPECT_FALSE(f.hasResult());
     EXPECT_TRUE(f.input().empty());
 
-    // Release frees the images but keeps the matrix for the next band.
+    // Release drops the images but keeps the matrix for the next band.
     ASSERT_TRUE(f.setImage(img.data(), img.size()));
     ASSERT_TRUE(runStep(f, Filtration::linear, 0, 0, 1.0).ok);
     f.releaseWorkData();
@@ -858,4 +858,57 @@ TEST(FiltrationLoad, ResultIsEmptyUntilAStepHasRun)
     EXPECT_EQ(f.matrix().rows(), w * h);
     EXPECT_FALSE(runStep(f, Filtration::geometricMCF, 0, 0, 1.0).ok);
     EXPECT_FALSE(f.hasResult());
+}
+
+TEST(FiltrationLoad, BandsOnOneObjectComeOutAsOnNewObjects)
+{
+    // The program filters band after band on one object, which keeps the
+    // memory of its images, side arrays and solver vectors from band to band:
+    // whatever a band leaves there, the next must come out bit for bit as on
+    // a new object. The window's rows do not split evenly between threads.
+    const int w = 67;
+    const int h = 45;
+    const int bandWidth = w + 9;
+    const int bandHeight = h + 6;
+    const auto band = discsImage(bandWidth, bandHeight, 0.2f);
+
+    struct Band {
+        const char* name;
+        int type;
+        double tauS, K, tau;
+        bool asWindow; // loaded with setImageWindow, else with setImage
+    };
+    const Band bands[] = {
+        {"nonlinear", Filtration::nonlinear, 0.5, 1000.0, 3.0, false},
+        {"linear", Filtration::linear, 0.0, 0.0, 0.5, true},
+        {"curvature flow", Filtration::geometricMCF, 0.5, 1000.0, 3.0, true},
+        {"no time step", Filtration::nonlinear, 0.5, 10.0, 0.0, false},
+        {"curvature flow without edge detector", Filtration::geometricMCF, 0.0, 0.0, 1.0, false},
+        {"linear, longer", Filtration::linear, 0.0, 0.0, 2.0, false},
+        {"nonlinear, unsmoothed", Filtration::nonlinear, 0.0, 50.0, 1.0, true},
+    };
+    Filtration kept(w, h);
+    int k = 0;
+    for (const auto& b : bands) {
+        // Each band is another window of the scene, so no two inputs agree.
+        const int x0 = (3 * k) % 10;
+        const int y0 = (5 * k) % 7;
+        ++k;
+        std::vector<float> window(static_cast<std::size_t>(w) * h);
+        for (int r = 0; r < h; ++r)
+            std::copy_n(band.begin() + (y0 + r) * bandWidth + x0, w, window.begin() + r * w);
+
+        ASSERT_TRUE(b.asWindow ? kept.setImageWindow(band.data(), x0, y0, bandWidth, bandHeight)
+                               : kept.setImage(window.data(), window.size()))
+            << b.name;
+        ASSERT_TRUE(runStep(kept, b.type, b.tauS, b.K, b.tau).ok) << b.name;
+        const std::vector<double> fresh = filtered(window, w, h, b.type, b.tauS, b.K, b.tau);
+        const std::vector<double> reused = resultOf(kept);
+        ASSERT_EQ(reused.size(), fresh.size()) << b.name;
+        EXPECT_TRUE(std::equal(reused.begin(), reused.end(), fresh.begin()))
+            << b.name << ": largest difference " << maxDifference(reused, fresh);
+        kept.releaseWorkData();
+        EXPECT_FALSE(kept.hasResult()) << b.name;
+        EXPECT_TRUE(kept.input().empty()) << b.name;
+    }
 }
