@@ -389,8 +389,8 @@ struct RowValues {
     double off[4]; // per side
 };
 
-// Rows are assembled in the blocks the constructor and the solvers give each
-// thread, so every thread writes only pages it touched first.
+// Rows are assembled in the blocks that the constructor and the solvers give
+// each thread: a thread writes the values it wrote first at construction.
 template <typename RowFn>
 bool assembleRows(double* values, int width, int height, RowFn&& rowValues)
 {

@@ -97,6 +97,8 @@ public:
     }
 };
 
+// The filter's work buffers: uninitialised on resize, large ones in huge
+// pages.
 template <typename T>
 using WorkVector = std::vector<T, DefaultInitAllocator<T, HugePageAllocator<T>>>;
 
