@@ -672,6 +672,11 @@ public:
     // x1, y1, x2, y2 of the last orthomosaic area, Krovak East-North metres.
     std::array<double, 4> orthoAreaCorners{0.0, 0.0, 0.0, 0.0};
 
+signals:
+    // The semi-automatic mode has drawn the segment traced to the latest
+    // mouse position; pathPoints holds it in full-grid pixels.
+    void segmentPreviewDrawn();
+
 protected:
     // Asks before closing; on Yes saves the window layout and removes the
     // session file and the program's temporary files.

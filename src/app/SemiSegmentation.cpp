@@ -203,6 +203,8 @@ void FenlarkApp::semiSegmentationMove(QPointF position, ViewerWidget* viewer)
         images.vx, images.vy, images.dirX, images.dirY, file->workAreaWidth, file->workAreaHeight, ui->doubleSpinBoxSemiCurvatureInfluence->value(),
         ui->checkBoxSemiAutoStop->isChecked(), ui->checkBoxSemiEvolveSegment->isChecked());
     drawPathPreview(false);
+    if (pathPoints.size() >= 2)
+        emit segmentPreviewDrawn();
 }
 
 void FenlarkApp::finishSemiSegmentation()

@@ -11,9 +11,12 @@
 #include <QDockWidget>
 #include <QMenuBar>
 #include <QSpinBox>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "app/CurveDrawing.h"
+#include "evolution/SegmentEvolution.h"
+#include "tools/FeatureKeys.h"
 #include "io/test_jp2zip_fixture.h"
 #include "test_product_shell.h"
 
@@ -136,8 +139,42 @@ protected:
         window->setCurvesExplorer(static_cast<int>(sets().size()) - 1);
     }
 
+    // The segment a mouse at full-grid position p traces from the anchor,
+    // computed here on a fresh tracer with the page's settings and images and
+    // moved to the full grid: what the mode draws and a click there stores.
+    std::vector<Point2D> traceTo(Point2D p)
+    {
+        const Point2D anchor = ui().segmentAnchor;
+        const QPointF mouse = window->workingAreaPosition(main(), at(main(), p));
+        const int red = window->getBandIndex(0, 0);
+        const bool multi = window->isMultiChannel(0);
+        const auto image = [&](const char* key) { return UI::FenlarkApp::workingAreaImage(file(), red, key); };
+        const int width = file()->workAreaWidth;
+        const int height = file()->workAreaHeight;
+        const double step =
+            CurveDrawing::tracingStep(std::hypot(mouse.x() - anchor.x, mouse.y() - anchor.y), width, height);
+        SegmentEvolution evolution;
+        std::vector<Point2D> points = evolution.segmentBetweenPoints(
+            step, ui().comboBoxSemiInitialCondition->currentIndex() == 1, anchor.x, mouse.x(), anchor.y, mouse.y(),
+            image(Keys::dataCacheToolsSemiEdgeDetectorGradX), image(Keys::dataCacheToolsSemiEdgeDetectorGradY),
+            image(multi ? Keys::dataCacheToolsSemiMaxGradX : Keys::dataCacheToolsSemiGradX),
+            image(multi ? Keys::dataCacheToolsSemiMaxGradY : Keys::dataCacheToolsSemiGradY), width, height,
+            ui().doubleSpinBoxSemiCurvatureInfluence->value(), ui().checkBoxSemiAutoStop->isChecked(),
+            ui().checkBoxSemiEvolveSegment->isChecked());
+        CurveDrawing::offsetPoints(points, file()->getWorkAreaX(0), file()->getWorkAreaY(0));
+        return points;
+    }
+
+    // From now on every preview the mode draws goes to previews, as drawn.
+    void recordPreviews()
+    {
+        QObject::connect(window.get(), &UI::FenlarkApp::segmentPreviewDrawn, window.get(),
+                         [this] { previews.push_back(window->pathPoints); });
+    }
+
     qint64 clock = 1000;
     Sample::SceneDisc disc;
+    std::vector<std::vector<Point2D>> previews;
 };
 
 } // namespace
@@ -437,6 +474,71 @@ TEST_F(MouseTools, TracingAlongTheDiscClosesOnItsFirstPoint)
     const Fit fit = fitToCircle(curve.points(), disc.centerX, disc.centerY, disc.radius);
     EXPECT_LT(fit.mean, 1.5);
     EXPECT_EQ(window->curveSetCounter, 1);
+}
+
+// Moves sent one after the other, with no event processed in between, all
+// arrive while the first one's segment is being traced: the mode draws the
+// segment of the last position alone, exactly as a tracer of its own gives
+// it.
+TEST_F(MouseTools, TracingDrawsOnlyTheSegmentOfTheLatestMove)
+{
+    ui().pushButtonSemiSegmNew->click();
+    ASSERT_TRUE(ui().semiSegmentationMode);
+    click(onDisc(0.0));
+    recordPreviews();
+    const std::vector<Point2D> moves{onDisc(-50.0), onDisc(-70.0), onDisc(-90.0), onDisc(-110.0)};
+    const std::vector<Point2D> latest = traceTo(moves.back());
+    for (const Point2D& p : moves)
+        move(p);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !previews.empty(); }, 20000));
+    ASSERT_EQ(previews.size(), 1u) << "a segment of an earlier position was drawn";
+    EXPECT_EQ(previews[0], latest);
+    EXPECT_EQ(window->pathPoints, latest);
+}
+
+// A click fixes the segment of its own position, however the moves before it
+// went: the segment of the last move when the click lands there (drawn
+// already or still being traced), a segment of its own when no move reached
+// the click's position.
+TEST_F(MouseTools, AClickStoresTheSegmentOfItsOwnPosition)
+{
+    const struct {
+        const char* name;
+        std::vector<Point2D> moves;
+        bool waitForThePreview;
+        Point2D click;
+    } cases[] = {
+        {"click on the last move, its segment still traced", {onDisc(-50.0), onDisc(-70.0), onDisc(-90.0)}, false,
+         onDisc(-90.0)},
+        {"click on the last move, its segment drawn", {onDisc(-50.0), onDisc(-90.0)}, true, onDisc(-90.0)},
+        {"click where no move went", {onDisc(-50.0), onDisc(-70.0)}, false, onDisc(-90.0)},
+        {"click where no move went after a drawn preview", {onDisc(-70.0)}, true, onDisc(-90.0)},
+    };
+    recordPreviews();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui().pushButtonSemiSegmNew->click();
+        ASSERT_TRUE(ui().semiSegmentationMode);
+        const Point2D first = onDisc(0.0);
+        click(first);
+        const std::vector<Point2D> expected = traceTo(c.click);
+        previews.clear();
+        for (const Point2D& p : c.moves)
+            move(p);
+        if (c.waitForThePreview) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !previews.empty(); }, 20000));
+        }
+        click(c.click);
+
+        const UI::Curve& curve = window->workingCurveSet.curves[0];
+        EXPECT_EQ(curve.points(), expected);
+        const QPoint origin(file()->getWorkAreaX(0), file()->getWorkAreaY(0));
+        EXPECT_DOUBLE_EQ(ui().segmentAnchor.x, expected.back().x - origin.x());
+        EXPECT_DOUBLE_EQ(ui().segmentAnchor.y, expected.back().y - origin.y());
+        EXPECT_TRUE(window->pathPoints.empty());
+        rightPress();
+        EXPECT_FALSE(ui().semiSegmentationMode);
+    }
 }
 
 TEST_F(MouseTools, ContinueExtendsAnOpenCurveIntoANewSet)
