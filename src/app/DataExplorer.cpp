@@ -20,6 +20,7 @@
 
 #include "app/FenlarkApp.h"
 #include "app/FenlarkAppUI.h"
+#include "app/SegmentTracer.h"
 #include "app/SettingsKeys.h"
 #include "app/WidgetUtils.h"
 #include "viewers/PreviewWidget.h"
@@ -108,6 +109,8 @@ void FenlarkApp::dataRemoveAction_triggered()
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     if (rows.empty())
         return;
+    // A trace may read the images of a data set freed below.
+    segmentTracer->clear();
     const auto removed = [&rows](int index) { return std::find(rows.begin(), rows.end(), index) != rows.end(); };
     const auto shifted = [&rows](int index) {
         return index - static_cast<int>(std::count_if(rows.begin(), rows.end(), [index](int r) { return r < index; }));
@@ -276,6 +279,7 @@ bool FenlarkApp::clearFeatureCache(int side)
     IO::File* file = getDataFile(side);
     if (!file)
         return false;
+    segmentTracer->clear();
     for (int band : displayBands(side)) {
         if (band >= 0 && band < static_cast<int>(file->bands.size())
             && !file->bands[static_cast<std::size_t>(band)].levels.empty())

@@ -13,6 +13,7 @@
 
 #include "app/FenlarkApp.h"
 #include "app/FenlarkAppUI.h"
+#include "app/SegmentTracer.h"
 #include "app/SettingsKeys.h"
 #include "app/WidgetUtils.h"
 #include "tools/TaskRunner.h"
@@ -40,6 +41,8 @@ void FenlarkApp::showDataSet(int index)
 {
     if (index < 0 || index >= dataFiles.size())
         return;
+    // The side's data set, whose images a trace may read, goes.
+    segmentTracer->clear();
     int& sideIndex = ui->activeSide == 0 ? ui->leftDataIndex : ui->rightDataIndex;
     const int otherIndex = ui->activeSide == 0 ? ui->rightDataIndex : ui->leftDataIndex;
     if (sideIndex >= 0 && sideIndex < dataFiles.size() && sideIndex != otherIndex)

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "app/FenlarkAppUI.h"
+#include "app/SegmentTracer.h"
 #include "app/WidgetUtils.h"
 #include "filter/Filtration.h"
 #include "io/File.h"
@@ -19,10 +20,15 @@ FenlarkApp::FenlarkApp(QWidget* parent)
     setWindowState(Qt::WindowMaximized);
     defaultConfig = new QSettings(QStringLiteral("default_config.ini"), QSettings::IniFormat);
     initSessionConfig(defaultConfig);
+    segmentTracer = std::make_unique<SegmentTracer>();
+    connect(segmentTracer.get(), &SegmentTracer::traced, this, &FenlarkApp::drawTracedSegment);
 }
 
 FenlarkApp::~FenlarkApp()
 {
+    // A trace still running reads images of the data sets freed below.
+    segmentTracer->clear();
+
     // The form's widgets go first, while this object is still a complete
     // FenlarkApp and ui still exists: a widget that emits a signal while it
     // is torn down (a tab widget losing its pages, a dock hiding) reaches

@@ -38,6 +38,8 @@
 
 class ClassificationOfAreaWindow;
 class CurveManager;
+class SegmentTracer;
+struct SegmentTraceRequest;
 class FenlarkAppUI;
 class LocalLoader;
 class NetworkExplorerWindow;
@@ -353,6 +355,12 @@ public:
     void semiSegmentationRelease(QPointF position, UI::ViewerWidget* viewer);
     void semiSegmentationMove(QPointF position, UI::ViewerWidget* viewer);
     void finishSemiSegmentation();
+    // The segment a mouse position asks for, from the anchor with the page's
+    // settings and images; false when it asks for none, with outside set
+    // when the position lies outside the working area.
+    bool segmentRequest(QPointF position, UI::ViewerWidget* viewer, SegmentTraceRequest& out, bool& outside);
+    // Draws the segment of the latest move as the mode's preview.
+    void drawTracedSegment(const std::vector<Point2D>& points);
 
     // Local adjustment of a picked curve (LocalAdjust.cpp).
     void pickCurvePoint(QPointF position, UI::ViewerWidget* viewer);
@@ -669,6 +677,11 @@ public:
     UI::CurveSet workingCurveSet;
     std::vector<Point2D> pathPoints;
     int workingCurveIndex = -1;
+    // Traces the semi-automatic segments off the GUI thread on the feature
+    // images of the active data set: cleared before those images change or
+    // go away (the mode's start and end, a data set removed or replaced on
+    // the side, the feature cache cleared, the window's end).
+    std::unique_ptr<SegmentTracer> segmentTracer;
     // x1, y1, x2, y2 of the last orthomosaic area, Krovak East-North metres.
     std::array<double, 4> orthoAreaCorners{0.0, 0.0, 0.0, 0.0};
 

@@ -2,6 +2,10 @@
 // mouse drags along the image edges; a click on the first point closes the
 // curve, a right press ends an open one. The finished curve, with the rest of
 // its set, becomes a new curve set of the active data set.
+//
+// A move only asks segmentTracer for the segment to its position and returns;
+// the segment is drawn when its trace arrives, unless a later move has asked
+// for another one by then. A click fixes the segment of its own position.
 
 #include <cmath>
 
@@ -13,9 +17,9 @@
 #include "app/CurveDrawing.h"
 #include "app/FenlarkApp.h"
 #include "app/FenlarkAppUI.h"
+#include "app/SegmentTracer.h"
 #include "app/SettingsKeys.h"
 #include "app/WidgetUtils.h"
-#include "evolution/SegmentEvolution.h"
 #include "io/File.h"
 #include "tools/PanelReaders.h"
 #include "viewers/ViewerWidget.h"
@@ -106,6 +110,8 @@ void FenlarkApp::on_pushButtonSemiSegmContinue_clicked()
 
 bool FenlarkApp::startSemiSegmentation(int set, int curve, bool keepWorkingSet)
 {
+    // The feature chain below rewrites the images a trace reads.
+    segmentTracer->clear();
     setMainControlsLocked(true);
     IO::File* file = getDataFile(ui->activeSide);
     if (set != -1 && curve != -1) {
@@ -150,17 +156,29 @@ void FenlarkApp::semiSegmentationRelease(QPointF position, ViewerWidget* viewer)
     if (!viewer || !file || workingCurveIndex < 0 || workingCurveIndex >= static_cast<int>(workingCurveSet.curves.size()))
         return;
     Curve& curve = workingCurveSet.curves[static_cast<std::size_t>(workingCurveIndex)];
-    if (pathPoints.empty()) {
+    if (!segmentTracer->hasRequest()) {
+        // No move has asked for a segment from the anchor: the click moves
+        // the anchor.
         const QPointF p = workingAreaPosition(viewer, position);
         if (insideWorkingArea(*file, p))
             ui->segmentAnchor = {p.x(), p.y()};
     } else {
-        curve.appendPoints(pathPoints);
-        workingCurveSet.updateBoundingBoxes();
-        const QPointF origin = workingAreaOrigin(viewer->side);
-        const Point2D last = curve.points().back();
-        ui->segmentAnchor = {last.x - origin.x(), last.y - origin.y()};
+        // The segment of the click's own position; a click that asks for
+        // none (outside the working area) fixes the last move's.
+        SegmentTraceRequest request;
+        bool outside = false;
+        if (!segmentRequest(position, viewer, request, outside))
+            request = segmentTracer->latestRequest();
+        std::vector<Point2D> segment = segmentTracer->take(request);
         pathPoints.clear();
+        if (!segment.empty()) {
+            CurveDrawing::offsetPoints(segment, file->getWorkAreaX(ui->activeSide), file->getWorkAreaY(ui->activeSide));
+            curve.appendPoints(segment);
+            workingCurveSet.updateBoundingBoxes();
+            const QPointF origin = workingAreaOrigin(viewer->side);
+            const Point2D last = curve.points().back();
+            ui->segmentAnchor = {last.x - origin.x(), last.y - origin.y()};
+        }
     }
     if (!curve.points().empty())
         curve.closed = curve.points().front() == curve.points().back();
@@ -168,24 +186,24 @@ void FenlarkApp::semiSegmentationRelease(QPointF position, ViewerWidget* viewer)
         finishSemiSegmentation();
 }
 
-void FenlarkApp::semiSegmentationMove(QPointF position, ViewerWidget* viewer)
+bool FenlarkApp::segmentRequest(QPointF position, ViewerWidget* viewer, SegmentTraceRequest& out, bool& outside)
 {
+    outside = false;
     const Point2D anchor = ui->segmentAnchor;
     IO::File* file = getDataFile(ui->activeSide);
     if (!anchored(anchor) || !viewer || !file)
-        return;
+        return false;
     QPointF mouse = workingAreaPosition(viewer, position);
     if (!insideWorkingArea(*file, mouse)) {
-        const QPoint global = viewer->mapToGlobal(position.toPoint());
-        viewer->showToolTipAt(global.x(), global.y(), tr("Cursor is outside working area!"));
-        return;
+        outside = true;
+        return false;
     }
     if (!ui->spinBoxSemiMagnetThreshold || !ui->comboBoxSemiInitialCondition || !ui->doubleSpinBoxSemiCurvatureInfluence
         || !ui->checkBoxSemiAutoStop || !ui->checkBoxSemiEvolveSegment)
-        return;
+        return false;
     TracerImages images;
     if (!tracerImages(images))
-        return;
+        return false;
     Point2D p{mouse.x(), mouse.y()};
     if (workingCurveIndex >= 0 && workingCurveIndex < static_cast<int>(workingCurveSet.curves.size())) {
         const Curve& curve = workingCurveSet.curves[static_cast<std::size_t>(workingCurveIndex)];
@@ -195,13 +213,40 @@ void FenlarkApp::semiSegmentationMove(QPointF position, ViewerWidget* viewer)
             p = CurveDrawing::snapToPoint(p, first, ui->spinBoxSemiMagnetThreshold->value());
         }
     }
-    const double step = CurveDrawing::tracingStep(std::hypot(p.x - anchor.x, p.y - anchor.y), file->workAreaWidth,
-                                                  file->workAreaHeight);
-    SegmentEvolution segment;
-    pathPoints = segment.segmentBetweenPoints(
-        step, ui->comboBoxSemiInitialCondition->currentIndex() == 1, anchor.x, p.x, anchor.y, p.y,
-        images.vx, images.vy, images.dirX, images.dirY, file->workAreaWidth, file->workAreaHeight, ui->doubleSpinBoxSemiCurvatureInfluence->value(),
-        ui->checkBoxSemiAutoStop->isChecked(), ui->checkBoxSemiEvolveSegment->isChecked());
+    out.from = anchor;
+    out.to = p;
+    out.step = CurveDrawing::tracingStep(std::hypot(p.x - anchor.x, p.y - anchor.y), file->workAreaWidth,
+                                         file->workAreaHeight);
+    out.straightStart = ui->comboBoxSemiInitialCondition->currentIndex() == 1;
+    out.curvatureWeight = ui->doubleSpinBoxSemiCurvatureInfluence->value();
+    out.autoStop = ui->checkBoxSemiAutoStop->isChecked();
+    out.evolveSegment = ui->checkBoxSemiEvolveSegment->isChecked();
+    out.vx = images.vx;
+    out.vy = images.vy;
+    out.dirX = images.dirX;
+    out.dirY = images.dirY;
+    out.width = file->workAreaWidth;
+    out.height = file->workAreaHeight;
+    return true;
+}
+
+void FenlarkApp::semiSegmentationMove(QPointF position, ViewerWidget* viewer)
+{
+    SegmentTraceRequest request;
+    bool outside = false;
+    if (segmentRequest(position, viewer, request, outside)) {
+        segmentTracer->trace(request);
+    } else if (outside) {
+        const QPoint global = viewer->mapToGlobal(position.toPoint());
+        viewer->showToolTipAt(global.x(), global.y(), tr("Cursor is outside working area!"));
+    }
+}
+
+void FenlarkApp::drawTracedSegment(const std::vector<Point2D>& points)
+{
+    if (!ui->semiSegmentationMode)
+        return;
+    pathPoints = points;
     drawPathPreview(false);
     if (pathPoints.size() >= 2)
         emit segmentPreviewDrawn();
@@ -209,6 +254,7 @@ void FenlarkApp::semiSegmentationMove(QPointF position, ViewerWidget* viewer)
 
 void FenlarkApp::finishSemiSegmentation()
 {
+    segmentTracer->clear();
     pathPoints.clear();
     if (workingCurveIndex >= 0 && workingCurveIndex < static_cast<int>(workingCurveSet.curves.size())
         && !workingCurveSet.curves[static_cast<std::size_t>(workingCurveIndex)].points().empty()) {

@@ -20,6 +20,11 @@ bool isFiniteNumber(double v)
     return std::isfinite(v);
 }
 
+bool cancelled(const std::atomic<bool>* cancel)
+{
+    return cancel && cancel->load(std::memory_order_relaxed);
+}
+
 // Pixel index of (px, py), or false when the point is off the image (or the
 // field is missing), in which case the field reads zero there. The bounds are
 // checked on the coordinates themselves so that a point beside the image never
@@ -161,6 +166,10 @@ void SegmentEvolution::traceGradientPath(const float* dirX, const float* dirY, i
     double my = y1 - y0;
     std::size_t count = kMaxPathPoints;
     for (std::size_t i = 1; i < static_cast<std::size_t>(kMaxPathPoints); ++i) {
+        if (cancelled(cancel)) {
+            count = i;
+            break;
+        }
         const double px = x[i - 1];
         const double py = y[i - 1];
 
@@ -227,6 +236,8 @@ void SegmentEvolution::evolve(const float* vx, const float* vy, int width, int h
 
     resizeWorkData();
     for (int i = 0; i < steps; ++i) {
+        if (cancelled(cancel))
+            return;
         if (autoStop && checkInterval > 0 && i % checkInterval == 0 && stopCheck(threshold))
             return;
 

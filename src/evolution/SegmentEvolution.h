@@ -10,14 +10,17 @@
 // implicitly, giving one tridiagonal solve per coordinate. The first and the
 // last point never move.
 //
-// The semi-automatic tracer calls segmentBetweenPoints on every mouse move: a
-// time step allocates nothing (unless a repeated point is erased), and the
-// automatic stop settles most of its checks with linear-time bounds instead of
-// the quadratic Hausdorff comparison.
+// The semi-automatic tracer calls segmentBetweenPoints on every mouse move,
+// off the GUI thread, on one object whose arrays serve every call: a time
+// step allocates nothing (unless a repeated point is erased), the automatic
+// stop settles most of its checks with linear-time bounds instead of the
+// quadratic Hausdorff comparison, and a trace that a newer mouse position
+// has made useless is cancelled between two steps.
 //
 // Images are row-major float arrays of width x height values; a point reads the
 // pixel (int(x), int(y)), and a point off the image reads a zero field.
 
+#include <atomic>
 #include <vector>
 
 #include "io/Curve.h"
@@ -106,6 +109,10 @@ public:
 
     // Sizes every work array to the current point count (new entries 0).
     void resizeWorkData();
+
+    // When set and reading true, the initial path and evolve stop before
+    // their next step: the points are then unfinished and of no use.
+    const std::atomic<bool>* cancel = nullptr;
 
     std::vector<double> x;
     std::vector<double> y;

@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 
 #include "app/CurveDrawing.h"
+#include "app/SegmentTracer.h"
 #include "evolution/SegmentEvolution.h"
 #include "tools/FeatureKeys.h"
 #include "io/test_jp2zip_fixture.h"
@@ -457,7 +458,8 @@ TEST_F(MouseTools, TracingAlongTheDiscClosesOnItsFirstPoint)
     click(first);
     for (double degrees : {-90.0, -180.0, -270.0}) {
         move(onDisc(degrees));
-        ASSERT_GE(window->pathPoints.size(), 2u);
+        // The preview arrives once its segment is traced.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->pathPoints.size() >= 2; }, 20000));
         click(onDisc(degrees));
     }
     move({first.x + 1.0, first.y + 1.0});
@@ -490,10 +492,53 @@ TEST_F(MouseTools, TracingDrawsOnlyTheSegmentOfTheLatestMove)
     const std::vector<Point2D> latest = traceTo(moves.back());
     for (const Point2D& p : moves)
         move(p);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !previews.empty(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !previews.empty() && !window->segmentTracer->busy(); }, 20000));
     ASSERT_EQ(previews.size(), 1u) << "a segment of an earlier position was drawn";
     EXPECT_EQ(previews[0], latest);
     EXPECT_EQ(window->pathPoints, latest);
+}
+
+// Segments still being traced when the mode ends or the side's data set is
+// replaced or removed are never drawn; the images of a removed data set are
+// not read after it has gone.
+TEST_F(MouseTools, SegmentsTracedBeforeTheModeEndsOrTheDataSetChangesAreNeverDrawn)
+{
+    open({product(sceneProduct(620000))});
+    ASSERT_EQ(window->dataFiles.size(), 2);
+    ASSERT_EQ(ui().leftDataIndex, 0);
+    const struct {
+        const char* name;
+        std::function<void()> act;
+    } cases[] = {
+        {"right press", [&] { rightPress(); }},
+        {"another data set shown on the side", [&] { Jp2ZipTest::quietly([&] { window->showDataSet(1); }); }},
+        {"the side's data set removed",
+         [&] {
+             QTreeWidget* tree = ui().treeWidgetDataExplorer;
+             tree->clearSelection();
+             tree->topLevelItem(ui().leftDataIndex)->setSelected(true);
+             Jp2ZipTest::quietly([&] { window->dataRemoveAction_triggered(); });
+         }},
+    };
+    // The longest traces the page gives.
+    ui().checkBoxSemiAutoStop->setChecked(true);
+    recordPreviews();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui().pushButtonSemiSegmNew->click();
+        ASSERT_TRUE(ui().semiSegmentationMode);
+        click(onDisc(0.0));
+        for (double degrees : {-60.0, -90.0, -120.0, -150.0})
+            move(onDisc(degrees));
+        c.act();
+        previews.clear();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->segmentTracer->busy(); }, 20000));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(previews.empty());
+        // An emptied viewer takes no mouse: the mode is ended directly.
+        if (ui().semiSegmentationMode)
+            window->finishSemiSegmentation();
+    }
 }
 
 // A click fixes the segment of its own position, however the moves before it

@@ -3,6 +3,7 @@
 // synthetic edges), the automatic stop and the degenerate inputs.
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -702,6 +703,50 @@ TEST(SegmentEvolutionStop, ReusedObjectStartsAFreshStopTest)
     SegmentEvolution fresh;
     const auto expected = segment(fresh);
     EXPECT_EQ(segment(fresh), expected);
+}
+
+// The semi-automatic tracer keeps one object for every mouse position and
+// cancels traces that a newer position has made useless: whatever came
+// before, longer or shorter, traced or straight, finished or cancelled, a
+// reused object gives exactly what a fresh one gives.
+TEST(SegmentEvolutionStop, ReusedObjectGivesWhatAFreshOneGivesAfterAnyCall)
+{
+    const int size = 160;
+    const EdgeFields f = edgeFieldsOf(discImage(size, size, 80.0, 80.0, 45.0, 2.0), size, size, 0.05);
+    const struct {
+        const char* name;
+        Point2D from;
+        Point2D to;
+        double step;
+        bool straightStart;
+        bool autoStop;
+        bool cancelled;
+    } calls[] = {
+        {"long traced arc", {35.0, 80.0}, {80.0, 35.0}, 0.5, false, true, false},
+        {"short straight chord", {35.0, 80.0}, {50.0, 50.0}, 1.0, true, false, false},
+        {"cancelled long arc", {35.0, 80.0}, {125.0, 80.0}, 0.5, false, true, true},
+        {"arc after a cancelled call", {35.0, 80.0}, {80.0, 125.0}, 0.5, false, true, false},
+        {"the cancelled arc again", {35.0, 80.0}, {125.0, 80.0}, 0.5, false, true, false},
+        {"fixed step count", {80.0, 35.0}, {125.0, 80.0}, 0.8, false, false, false},
+    };
+    const auto segment = [&](SegmentEvolution& e, const auto& c) {
+        return e.segmentBetweenPoints(c.step, c.straightStart, c.from.x, c.to.x, c.from.y, c.to.y,
+                                      f.velocity.x.data(), f.velocity.y.data(), f.direction.x.data(),
+                                      f.direction.y.data(), size, size, 0.3, c.autoStop, true);
+    };
+    SegmentEvolution reused;
+    const std::atomic<bool> stop{true};
+    for (const auto& c : calls) {
+        SCOPED_TRACE(c.name);
+        reused.cancel = c.cancelled ? &stop : nullptr;
+        const auto points = segment(reused, c);
+        if (c.cancelled)
+            continue;
+        SegmentEvolution fresh;
+        const auto expected = segment(fresh, c);
+        ASSERT_GE(expected.size(), static_cast<std::size_t>(SegmentEvolution::kMinEvolvingPoints));
+        EXPECT_EQ(points, expected);
+    }
 }
 
 // ---------------------------------------------------------- adjustCurve
