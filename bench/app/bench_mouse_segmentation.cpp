@@ -4,19 +4,25 @@
 //   - the automatic run with the page's defaults and one initial circle
 //     inside each disc: its feature chain, its evolution (steps run, ms per
 //     step) and the whole button press;
-//   - semi-automatic tracing: one mouse move on a 1920 x 1080 main viewer,
-//     from the event to the drawn preview, with the mouse 100, 500 and
-//     1500 px from the anchor, auto stop on and off; median and p95.
+//   - semi-automatic tracing on a 1920 x 1080 main viewer, the mouse 100,
+//     500 and 1500 px from the anchor, auto stop on and off: one move, and a
+//     sweep of six moves 8 ms apart; the longest time a mouse event (and any
+//     pass of the event loop) held the GUI thread, and the time from the
+//     last move to the drawn segment of its position, median and p95;
+//   - the tracer alone on the same positions, median and p95.
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <iostream>
+#include <optional>
 #include <vector>
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDoubleSpinBox>
+#include <QEventLoop>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QSpinBox>
@@ -183,46 +189,125 @@ void BM_AutoRunButton(benchmark::State& state)
 }
 BENCHMARK(BM_AutoRunButton)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// Latency of one mouse move while tracing: range(0) px from the anchor,
-// range(1) auto stop.
+// What the GUI thread sees of mouse moves while tracing: the longest time a
+// mouse event held it, the longest pass of its event loop of any kind (a
+// mouse event or the drawing of a segment that arrived), and per iteration
+// the time from the last move to the drawn segment of its position.
+class TracingClock {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit TracingClock(UI::FenlarkApp& window)
+    {
+        QObject::connect(&window, &UI::FenlarkApp::segmentPreviewDrawn, &window, [this] { drawnAt_ = Clock::now(); });
+    }
+
+    // Sends a move to the grid position and times it.
+    void move(UI::ViewerWidget* viewer, QPointF grid)
+    {
+        const QPointF at = (grid - QPointF(viewer->origin)) * viewer->zoom;
+        QMouseEvent event(QEvent::MouseMove, at, viewer->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        drawnAt_.reset();
+        lastMove_ = Clock::now();
+        QCoreApplication::sendEvent(viewer, &event);
+        const double held = milliseconds(Clock::now() - lastMove_);
+        eventMax_ = std::max(eventMax_, held);
+        loopMax_ = std::max(loopMax_, held);
+    }
+
+    // Runs the event loop until the time has passed.
+    void pumpFor(double ms)
+    {
+        const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms));
+        while (Clock::now() < until)
+            pumpOnce();
+    }
+
+    // Runs the event loop until the segment of the last move is drawn and
+    // records the latency; false when none came within ten seconds.
+    bool awaitDrawn()
+    {
+        const auto giveUp = Clock::now() + std::chrono::seconds(10);
+        while (!drawnAt_ && Clock::now() < giveUp)
+            pumpOnce();
+        if (!drawnAt_)
+            return false;
+        latencies_.push_back(milliseconds(*drawnAt_ - lastMove_));
+        return true;
+    }
+
+    void report(benchmark::State& state)
+    {
+        std::sort(latencies_.begin(), latencies_.end());
+        const auto quantile = [&](double q) {
+            return latencies_.empty()
+                       ? 0.0
+                       : latencies_[std::min(latencies_.size() - 1, static_cast<std::size_t>(q * latencies_.size()))];
+        };
+        state.counters["event_max_ms"] = eventMax_;
+        state.counters["loop_max_ms"] = loopMax_;
+        state.counters["latency_median_ms"] = quantile(0.5);
+        state.counters["latency_p95_ms"] = quantile(0.95);
+    }
+
+private:
+    void pumpOnce()
+    {
+        const auto start = Clock::now();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        loopMax_ = std::max(loopMax_, milliseconds(Clock::now() - start));
+    }
+
+    std::optional<Clock::time_point> drawnAt_;
+    Clock::time_point lastMove_;
+    double eventMax_ = 0.0;
+    double loopMax_ = 0.0;
+    std::vector<double> latencies_;
+};
+
+// The scene in the semi-automatic mode with range(1) as auto stop, anchored
+// on the left edge of the first disc (the working window is the whole grid).
+bool startTracing(Scene& scene, benchmark::State& state, Point2D& anchor)
+{
+    FenlarkAppUI& ui = *scene.window.ui;
+    ui.checkBoxSemiAutoStop->setChecked(state.range(1) != 0);
+    if (!scene.window.startSemiSegmentation(-1, -1, false)) {
+        state.SkipWithError("the tracer's features failed");
+        return false;
+    }
+    const Sample::SceneDisc disc = Sample::sceneDiscs(size)[0];
+    anchor = Point2D{disc.centerX - disc.radius, disc.centerY};
+    ui.segmentAnchor = anchor;
+    return true;
+}
+
+// One mouse move while tracing, the mouse then at rest: range(0) px from the
+// anchor, range(1) auto stop.
 void BM_TracingMove(benchmark::State& state)
 {
     Scene scene;
     TaskRunner::ScopedInlineRunner inline_;
     std::cout.setstate(std::ios::failbit);
-    FenlarkAppUI& ui = *scene.window.ui;
-    ui.checkBoxSemiAutoStop->setChecked(state.range(1) != 0);
-    if (!scene.window.startSemiSegmentation(-1, -1, false)) {
+    Point2D anchor;
+    if (!startTracing(scene, state, anchor)) {
         std::cout.clear();
-        state.SkipWithError("the tracer's features failed");
         return;
     }
-    UI::ViewerWidget* main = scene.main();
-    // The anchor on the left edge of the first disc (the working window is
-    // the whole grid), the mouse down to the right across disc and ground.
-    const Sample::SceneDisc disc = Sample::sceneDiscs(size)[0];
-    const Point2D anchor{disc.centerX - disc.radius, disc.centerY};
     const double distance = static_cast<double>(state.range(0));
-    ui.segmentAnchor = anchor;
-    std::vector<double> latencies;
+    TracingClock clock(scene.window);
+    bool drawn = true;
     int k = 0;
     for (auto _ : state) {
-        // A slightly different position each time, as a moving mouse gives.
-        const QPointF grid(anchor.x + distance * 0.8, anchor.y + distance * 0.6 + (k++ % 3));
-        const QPointF at = (grid - QPointF(main->origin)) * main->zoom;
-        QMouseEvent event(QEvent::MouseMove, at, main->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        const auto start = std::chrono::steady_clock::now();
-        QCoreApplication::sendEvent(main, &event);
-        latencies.push_back(milliseconds(std::chrono::steady_clock::now() - start));
+        // A slightly different position each time, as a moving mouse gives,
+        // down to the right across disc and ground.
+        clock.move(scene.main(), QPointF(anchor.x + distance * 0.8, anchor.y + distance * 0.6 + (k++ % 3)));
+        drawn = clock.awaitDrawn() && drawn;
     }
     std::cout.clear();
-    std::sort(latencies.begin(), latencies.end());
-    const auto quantile = [&](double q) {
-        return latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
-    };
-    state.counters["median_ms"] = quantile(0.5);
-    state.counters["p95_ms"] = quantile(0.95);
+    clock.report(state);
     state.counters["path_points"] = static_cast<double>(scene.window.pathPoints.size());
+    if (!drawn)
+        state.SkipWithError("a move's segment was never drawn");
 }
 BENCHMARK(BM_TracingMove)
     ->ArgsProduct({{100, 500, 1500}, {1, 0}})
@@ -230,6 +315,47 @@ BENCHMARK(BM_TracingMove)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(60);
+
+// A mouse sweeping on to a position range(0) px from the anchor: six moves
+// 8 ms apart (a 125 Hz mouse), 3 px each, the event loop running between
+// them, then the mouse at rest until the segment of the last position is
+// drawn; range(1) auto stop.
+void BM_TracingSweep(benchmark::State& state)
+{
+    constexpr int moves = 6;
+    constexpr double interval = 8.0;
+    Scene scene;
+    TaskRunner::ScopedInlineRunner inline_;
+    std::cout.setstate(std::ios::failbit);
+    Point2D anchor;
+    if (!startTracing(scene, state, anchor)) {
+        std::cout.clear();
+        return;
+    }
+    const double distance = static_cast<double>(state.range(0));
+    TracingClock clock(scene.window);
+    bool drawn = true;
+    int k = 0;
+    for (auto _ : state) {
+        const QPointF end(anchor.x + distance * 0.8, anchor.y + distance * 0.6 + (k++ % 3));
+        for (int i = moves - 1; i >= 0; --i) {
+            clock.move(scene.main(), end - QPointF(2.4, 1.8) * i);
+            if (i > 0)
+                clock.pumpFor(interval);
+        }
+        drawn = clock.awaitDrawn() && drawn;
+    }
+    std::cout.clear();
+    clock.report(state);
+    if (!drawn)
+        state.SkipWithError("the last position's segment was never drawn");
+}
+BENCHMARK(BM_TracingSweep)
+    ->ArgsProduct({{100, 500, 1500}, {1, 0}})
+    ->ArgNames({"px", "autostop"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(30);
 
 // The tracer alone on the same images and positions: what a move costs
 // without the event and the redraw.
