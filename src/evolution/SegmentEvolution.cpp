@@ -254,12 +254,8 @@ void SegmentEvolution::evolve(const float* vx, const float* vy, int width, int h
         // polyline keeps its last finite state.
         if (!velocitiesFinite())
             return;
-        assembleRows();
-
-        // Both right-hand sides come from the positions before the step.
-        assembleRightHandSide(x, y, 1.0, rightHandSide);
-        assembleRightHandSide(y, x, -1.0, rightHandSideY);
-        solveTridiagonal();
+        assembleAndEliminate();
+        backSubstitute();
         std::swap(solution, x);
         std::swap(solutionY, y);
     }
@@ -445,20 +441,41 @@ void SegmentEvolution::computeTangentialVelocity()
         alpha[j] = alpha[j - 1] + (beta[j] * k[j] - g / length) * r[j] + (meanLength - r[j]) * redistributionWeight;
 }
 
-void SegmentEvolution::assembleRows()
+void SegmentEvolution::assembleAndEliminate()
 {
+    // Row j of the system and of both right-hand sides is assembled and
+    // eliminated in one pass: the assembly's arithmetic, independent from
+    // row to row, runs in the shadow of the elimination's chain of
+    // divisions instead of in passes of its own. Every value gets exactly
+    // the operations that separate passes and solveTridiagonal give it, and
+    // rows, upwind and the right-hand sides end as they would.
     const std::size_t m = x.size();
     const double* r = segmentLength.data();
     const double* alpha = tangentialVelocity.data();
+    const double* e = externalVelocity.data();
+    // Both right-hand sides come from the positions before the step.
+    const double* px = x.data();
+    const double* py = y.data();
+    Row* row = rows.data();
+    Upwind* split = upwind.data();
+    double* upper = eliminatedUpper.data();
+    double* dx = rightHandSide.data();
+    double* dy = rightHandSideY.data();
 
-    rows[0] = Row{0.0, 0.0, 1.0};
-    rows[m - 1] = Row{0.0, 0.0, 1.0};
+    // The end rows are the identity: the end points stay.
+    row[0] = Row{0.0, 0.0, 1.0};
+    row[m - 1] = Row{0.0, 0.0, 1.0};
+    double pivot = row[0].diagonal;
+    upper[0] = row[0].upper / pivot;
+    dx[0] = px[0] / pivot;
+    dy[0] = py[0] / pivot;
+
     double after = curvatureWeight / r[1];
     for (std::size_t j = 1; j + 1 < m; ++j) {
         // Upwind split: the tangential advection takes the implicit
         // difference on the downstream side and the explicit one upstream.
         const double a = alpha[j];
-        Upwind& u = upwind[j];
+        Upwind& u = split[j];
         if (a > 0.0)
             u = Upwind{0.0, a, -a, 0.0};
         else
@@ -467,31 +484,27 @@ void SegmentEvolution::assembleRows()
         // The diffusion weight of segment j + 1 serves this row and the next.
         const double before = after;
         after = curvatureWeight / r[j + 1];
-        Row& row = rows[j];
-        row.lower = -(before + 0.5 * u.u0);
-        row.upper = -(after + 0.5 * u.u1);
-        row.diagonal = (r[j] + r[j + 1]) / (2.0 * tau) + before + after + 0.5 * u.u0 + 0.5 * u.u1;
-    }
-}
-
-void SegmentEvolution::assembleRightHandSide(const std::vector<double>& along, const std::vector<double>& across,
-                                             double sign, std::vector<double>& out)
-{
-    const std::size_t m = x.size();
-    const double* r = segmentLength.data();
-    const double* e = externalVelocity.data();
-    double* d = out.data();
-
-    d[0] = along[0];
-    d[m - 1] = along[m - 1];
-    for (std::size_t j = 1; j + 1 < m; ++j) {
-        const Upwind& u = upwind[j];
         const double w = (r[j] + r[j + 1]) / (2.0 * tau);
-        const double normalTerm = sign > 0.0 ? 0.5 * e[j] * (across[j + 1] - across[j - 1])
-                                             : 0.5 * e[j] * (across[j - 1] - across[j + 1]);
-        d[j] = w * along[j] - 0.5 * u.u3 * (along[j] - along[j + 1]) - 0.5 * u.u2 * (along[j] - along[j - 1])
-               + normalTerm;
+        Row& rw = row[j];
+        rw.lower = -(before + 0.5 * u.u0);
+        rw.upper = -(after + 0.5 * u.u1);
+        rw.diagonal = w + before + after + 0.5 * u.u0 + 0.5 * u.u1;
+
+        // x: along x, across y; y: along y, across x with the opposite sign.
+        const double bx = w * px[j] - 0.5 * u.u3 * (px[j] - px[j + 1]) - 0.5 * u.u2 * (px[j] - px[j - 1])
+                          + 0.5 * e[j] * (py[j + 1] - py[j - 1]);
+        const double by = w * py[j] - 0.5 * u.u3 * (py[j] - py[j + 1]) - 0.5 * u.u2 * (py[j] - py[j - 1])
+                          + 0.5 * e[j] * (px[j - 1] - px[j + 1]);
+
+        pivot = rw.diagonal - rw.lower * upper[j - 1];
+        upper[j] = rw.upper / pivot;
+        dx[j] = (bx - rw.lower * dx[j - 1]) / pivot;
+        dy[j] = (by - rw.lower * dy[j - 1]) / pivot;
     }
+    pivot = row[m - 1].diagonal - row[m - 1].lower * upper[m - 2];
+    upper[m - 1] = row[m - 1].upper / pivot;
+    dx[m - 1] = (px[m - 1] - row[m - 1].lower * dx[m - 2]) / pivot;
+    dy[m - 1] = (py[m - 1] - row[m - 1].lower * dy[m - 2]) / pivot;
 }
 
 void SegmentEvolution::solveTridiagonal()
@@ -518,6 +531,15 @@ void SegmentEvolution::solveTridiagonal()
         dx[j] = (dx[j] - row[j].lower * dx[j - 1]) / pivot;
         dy[j] = (dy[j] - row[j].lower * dy[j - 1]) / pivot;
     }
+    backSubstitute();
+}
+
+void SegmentEvolution::backSubstitute()
+{
+    const std::size_t m = x.size();
+    const double* upper = eliminatedUpper.data();
+    const double* dx = rightHandSide.data();
+    const double* dy = rightHandSideY.data();
     double* outX = solution.data();
     double* outY = solutionY.data();
     outX[m - 1] = dx[m - 1];

@@ -148,11 +148,12 @@ private:
     // repeats its predecessor.
     void computeSegments();
     void computeCurvature();
-    void assembleRows();
-    // Right-hand side of x (along = x, across = y) or of y (along = y,
-    // across = x, sign = -1).
-    void assembleRightHandSide(const std::vector<double>& along, const std::vector<double>& across, double sign,
-                               std::vector<double>& out);
+    // The step's rows and the right-hand sides of x and y, each row
+    // eliminated as soon as it is assembled; backSubstitute then gives
+    // solution and solutionY, exactly as solveTridiagonal on the assembled
+    // rows would.
+    void assembleAndEliminate();
+    void backSubstitute();
     // True when the velocities of this step (and the curvature weight) are
     // finite numbers.
     bool velocitiesFinite() const;
