@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -85,6 +86,9 @@ struct Tile {
     std::function<std::uint8_t(int, int, int)> value = [](int b, int x, int y) {
         return static_cast<std::uint8_t>((x * 7 + y * 13 + b * 60) % 256);
     };
+    // GeoTIFF creation options. Band-interleaved by default: each band of
+    // the tile decodes on its own.
+    std::vector<std::string> layout{"COMPRESS=DEFLATE", "INTERLEAVE=BAND"};
 };
 
 std::string tileBytes(const Tile& tile)
@@ -93,10 +97,12 @@ std::string tileBytes(const Tile& tile)
     const IO::Gdal::MemoryFile file(".tif");
     {
         GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-        // Band-interleaved: each band of the tile decodes on its own.
-        const char* options[] = {"COMPRESS=DEFLATE", "INTERLEAVE=BAND", nullptr};
+        std::vector<char*> options;
+        for (const std::string& option : tile.layout)
+            options.push_back(const_cast<char*>(option.c_str()));
+        options.push_back(nullptr);
         GDALDatasetUniquePtr dataset(driver->Create(file.path().c_str(), tile.width, tile.height, tile.bands,
-                                                    GDT_Byte, const_cast<char**>(options)));
+                                                    GDT_Byte, options.data()));
         EXPECT_TRUE(dataset);
         if (!dataset)
             return {};
@@ -547,6 +553,72 @@ TEST_F(OrthoWindow, AFailedWriteLeavesNoLotAndKeepsAnOldOne)
     TestSupport::quietly([&] { handled = window->exportTiles({tilePath("a/new.tif")}); });
     EXPECT_FALSE(handled);
     EXPECT_TRUE(dialogs.messageTexts().last().contains("cannot be created"));
+}
+
+// A tile whose histogram gives the automatic crop real limits in every band
+// b: a tenth of the samples at 30 + b (the lowest bin above 500 samples), a
+// tenth at 200 + b (the highest above 4000), the rest spread over 10..249,
+// so samples are clamped at both ends.
+std::uint8_t croppedSample(int b, int x, int y)
+{
+    switch ((x * 7 + y * 3) % 10) {
+    case 0:
+        return static_cast<std::uint8_t>(200 + b);
+    case 1:
+        return static_cast<std::uint8_t>(30 + b);
+    default:
+        return static_cast<std::uint8_t>(10 + (x * 13 + y * 29 + b * 5) % 240);
+    }
+}
+
+TEST_F(OrthoWindow, EveryLayoutOfATileGivesTheRecordedLot)
+{
+    // SHA-256 of the lot of the 301 x 203 tile below (no level divides
+    // evenly, so every level mirrors its last blocks), as the export has
+    // always written it.
+    const std::string recorded = "211a6c029f6c2dcfaa638944a7502c01e4182433d079244b316586259ccbd62a";
+    struct Layout {
+        std::string name;
+        int bands;
+        std::vector<std::string> options;
+    };
+    const std::vector<Layout> layouts{
+        {"band-interleaved", 3, {"COMPRESS=DEFLATE", "INTERLEAVE=BAND"}},
+        {"pixel-interleaved strips of 7 rows", 3, {"INTERLEAVE=PIXEL", "BLOCKYSIZE=7"}},
+        {"pixel-interleaved deflated 64 x 48 blocks", 3,
+         {"COMPRESS=DEFLATE", "INTERLEAVE=PIXEL", "TILED=YES", "BLOCKXSIZE=64", "BLOCKYSIZE=48"}},
+        {"four pixel-interleaved bands", 4, {"INTERLEAVE=PIXEL"}},
+    };
+    const LotShape shape{301, 203};
+    QStringList paths;
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        Tile tile;
+        tile.width = shape.width;
+        tile.height = shape.height;
+        tile.bands = layouts[i].bands;
+        tile.value = croppedSample;
+        tile.layout = layouts[i].options;
+        const std::string entry = "a/layout" + std::to_string(i) + ".tif";
+        addToZip(zip, entry, tileBytes(tile));
+        paths.append(tilePath(entry));
+    }
+
+    auto window = makeWindow();
+    window->lotShape = shape;
+    window->exportDirectory = QString::fromStdString(out.string());
+    bool handled = false;
+    TestSupport::quietly([&] { handled = window->exportTiles(paths); });
+    EXPECT_TRUE(handled);
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        SCOPED_TRACE(layouts[i].name);
+        const std::string name = "layout" + std::to_string(i);
+        const std::string lot = TestSupport::readFile((out / (name + ".bin")).string());
+        ASSERT_EQ(static_cast<std::int64_t>(lot.size()), shape.fileSize());
+        EXPECT_EQ(
+            QCryptographicHash::hash(QByteArray::fromStdString(lot), QCryptographicHash::Sha256).toHex().toStdString(),
+            recorded);
+        EXPECT_TRUE(lot == lotOfTile("/vsizip/" + zip + "/a", name, shape)) << "read band by band";
+    }
 }
 
 // ------------------------------------------------------ a full-size tile
