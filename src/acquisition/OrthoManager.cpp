@@ -297,10 +297,8 @@ bool OrthoManager::exportTiles(QStringList paths)
         std::fputs("done\n", stdout);
 
         std::fputs("fillDataset()... ", stdout);
-        stopped = tileFailure(path, [&] {
-            for (int band = 0; band < 3; ++band)
-                image.loadBand(band, 0, 0.0, 1.0, true, false);
-        });
+        // The three bands in one pass over the tile.
+        stopped = tileFailure(path, [&] { image.loadBands({0, 1, 2}, 0, 0.0, 1.0, false); });
         if (!stopped.isEmpty())
             break;
         std::fputs("done\n", stdout);

@@ -1,6 +1,8 @@
 #include "io/OrthoMosaicZipFile.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -16,6 +18,18 @@ namespace {
 
 constexpr double kUnset = std::numeric_limits<double>::max();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Raster bytes (all bands read) per read of loadBands: whole block rows of
+// about this much, so each read costs GDAL little beside the decoding, and
+// the blocks it caches for one read stay small.
+constexpr std::int64_t kReadChunkBytes = std::int64_t{8} << 20;
+
+// One band's rows of a read, widened to the level's floats.
+void widen(const std::uint8_t* in, std::int64_t count, float* out)
+{
+#pragma omp parallel for schedule(static)
+    for (std::int64_t i = 0; i < count; ++i)
+        out[i] = static_cast<float>(in[i]);
+}
 
 } // namespace
 
@@ -110,6 +124,79 @@ void OrthoMosaicZipFile::loadBand(int band, int level, double lowCut, double hig
     // carry long sparse tails (reflections, shadows) a fixed cut handles badly.
     if (!keepRaw)
         target.normalize(lowCut, highCut, true);
+}
+
+void OrthoMosaicZipFile::loadBands(const std::vector<int>& list, int level, double lowCut, double highCut,
+                                   bool keepRaw)
+{
+    std::vector<BandLevel*> targets;
+    for (const int band : list)
+        targets.push_back(&bandLevel(band, level));
+    if (targets.empty())
+        return;
+    const std::string& path = targets.front()->path;
+    Gdal::Dataset dataset = Gdal::openRaster(path);
+    if (!dataset)
+        throw error::ReadFailed;
+    // The same checks as loadBand, band by band, before anything is read.
+    std::vector<int> bandMap;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (targets[i]->path != path || list[i] + 1 > dataset->GetRasterCount())
+            throw error::ReadFailed;
+        GDALRasterBand* raster = dataset->GetRasterBand(list[i] + 1);
+        if (raster == nullptr)
+            throw error::ReadFailed;
+        if (raster->GetRasterDataType() != GDT_Byte)
+            throw error::UnsupportedFormat;
+        if (raster->GetXSize() != width || raster->GetYSize() != height || pixelCount <= 0)
+            throw error::ReadFailed;
+        bandMap.push_back(list[i] + 1);
+    }
+    const int count = static_cast<int>(bandMap.size());
+
+    // Whole block rows per read, so no block is decoded twice.
+    int blockWidth = 0;
+    int blockHeight = 0;
+    dataset->GetRasterBand(bandMap.front())->GetBlockSize(&blockWidth, &blockHeight);
+    blockHeight = std::clamp(blockHeight, 1, height);
+    const std::int64_t rowBytes = static_cast<std::int64_t>(width) * count;
+    const std::int64_t blockRowsPerRead = std::max<std::int64_t>(1, kReadChunkBytes / (rowBytes * blockHeight));
+    const int rowsPerRead = static_cast<int>(std::min<std::int64_t>(height, blockRowsPerRead * blockHeight));
+
+    std::vector<std::unique_ptr<float[]>> samples(list.size());
+    std::vector<std::uint8_t> rows;
+    try {
+        for (auto& band : samples)
+            band = BandLevel::allocateSamples(pixelCount);
+        rows.resize(static_cast<std::size_t>(rowBytes * rowsPerRead));
+    } catch (const std::bad_alloc&) {
+        throw error::ReadFailed;
+    }
+
+    for (int y = 0; y < height; y += rowsPerRead) {
+        const int n = std::min(rowsPerRead, height - y);
+        const std::int64_t plane = static_cast<std::int64_t>(width) * n;
+        // One read of all bands: each block is decoded once, band-sequential
+        // into rows.
+        if (dataset->RasterIO(GF_Read, 0, y, width, n, rows.data(), width, n, GDT_Byte, count, bandMap.data(), 1,
+                              width, plane, nullptr)
+            != CE_None)
+            throw error::ReadFailed;
+        // Those blocks are never read again: GDAL's cached copies go now
+        // instead of filling its cache with the whole raster.
+        dataset->FlushCache(false);
+        const std::int64_t offset = static_cast<std::int64_t>(y) * width;
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            widen(rows.data() + static_cast<std::int64_t>(i) * plane, plane, samples[i].get() + offset);
+    }
+    dataset.reset();
+
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        targets[i]->adoptData(std::move(samples[i]), pixelCount, false, 0.0, 255.0);
+        loadedBands.insert(list[i]);
+        if (!keepRaw)
+            targets[i]->normalize(lowCut, highCut, true);
+    }
 }
 
 void OrthoMosaicZipFile::loadCurves(std::string fileName, std::string extension,

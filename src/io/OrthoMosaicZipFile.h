@@ -38,6 +38,17 @@ public:
     // read, no memory), UnsupportedFormat (sample type other than 8-bit).
     void loadBand(int band, int level, double lowCut, double highCut, bool autoCrop, bool keepRaw) override;
 
+    // Loads several bands as loadBand loads each of them in turn (the same
+    // samples, normalisation and log lines, band by band in list order), but
+    // reads the raster once for all of them: the bands of a pixel-interleaved
+    // raster, the usual orthophoto tile, lie side by side in every block, so
+    // reading them one at a time decodes the whole raster once per band. The
+    // raster is read a few block rows at a time and GDAL's copies of those
+    // blocks are dropped after each read, so the reading holds one small
+    // buffer beside the bands. Errors as loadBand; when one is thrown, no
+    // listed band has changed.
+    void loadBands(const std::vector<int>& list, int level, double lowCut, double highCut, bool keepRaw);
+
     // KML curves in WGS84 through the two transformations; "locTile"
     // 123456789. See loadKmlCurves / saveKmlCurves for the errors.
     void loadCurves(std::string fileName, std::string extension, std::vector<std::vector<Point2D>>& curves,
