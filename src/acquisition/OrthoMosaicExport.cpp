@@ -17,7 +17,10 @@ namespace OrthoMosaicExport {
 namespace {
 
 using Bytes = std::unique_ptr<std::uint8_t[]>;
-using Samples = std::unique_ptr<float[]>;
+
+// Output rows of a reduced level per task: enough to pay for the task's small
+// tables, few enough that the threads share a level's rows evenly.
+constexpr int kRowsPerTask = 32;
 
 void say(const char* text)
 {
@@ -29,20 +32,36 @@ std::string_view view(const std::uint8_t* data, std::int64_t count)
     return {reinterpret_cast<const char*>(data), static_cast<std::size_t>(count)};
 }
 
-// Format::planeByte of every sample, written so that the compiler turns it
-// into vector code: the limits are applied with min and max (NaN gives 0, as
+// Format::planeByte, written so that the compiler turns a loop of it into
+// vector code: the limits are applied with min and max (NaN gives 0, as
 // there) before the conversion truncates.
+inline std::uint8_t planeByteOf(float v)
+{
+    const float scaled = std::min(std::max(0.0f, v * 255.0f + 0.5f), 255.0f);
+    return static_cast<std::uint8_t>(static_cast<int>(scaled));
+}
+
 void toPlaneBytes(const float* in, std::int64_t count, std::uint8_t* out)
 {
 #pragma omp parallel for schedule(static)
-    for (std::int64_t i = 0; i < count; ++i) {
-        const float scaled = std::min(std::max(0.0f, in[i] * 255.0f + 0.5f), 255.0f);
-        out[i] = static_cast<std::uint8_t>(static_cast<int>(scaled));
-    }
+    for (std::int64_t i = 0; i < count; ++i)
+        out[i] = planeByteOf(in[i]);
 }
 
-// The three planes of one level, converted into one block and then written
-// with one sink call per plane.
+// Writes the three planes of one level, one sink call per plane.
+WriteResult writePlanes(const ByteSink& sink, const std::uint8_t* planes, std::int64_t plane, const char* writeLine)
+{
+    say(writeLine);
+    for (int b = 0; b < Format::planeCount; ++b) {
+        if (!sink(view(planes + b * plane, plane)))
+            return WriteResult::WriteFailed;
+    }
+    say("done\n");
+    return WriteResult::Written;
+}
+
+// The three planes of the full-resolution level, converted into one block and
+// then written.
 WriteResult convertAndWrite(const ByteSink& sink, const std::array<const float*, 3>& bands, LevelSize size,
                             const char* convertLine, const char* writeLine)
 {
@@ -55,14 +74,54 @@ WriteResult convertAndWrite(const ByteSink& sink, const std::array<const float*,
     for (int b = 0; b < Format::planeCount; ++b)
         toPlaneBytes(bands[static_cast<std::size_t>(b)], plane, planes.get() + b * plane);
     say("done\n");
+    return writePlanes(sink, planes.get(), plane, writeLine);
+}
 
-    say(writeLine);
-    for (int b = 0; b < Format::planeCount; ++b) {
-        if (!sink(view(planes.get() + b * plane, plane)))
-            return WriteResult::WriteFailed;
+// The three planes of level k, reduced from the full-resolution bands and
+// converted a few rows at a time on every thread, then written: the box means
+// are downsampleRaster's (averageBlockRows), but the reduced bands never
+// exist whole, so a level costs its planes and a small buffer per thread.
+WriteResult reduceConvertAndWrite(const ByteSink& sink, const std::array<const float*, 3>& bands, LotShape shape,
+                                  int k, const char* convertLine, const char* writeLine)
+{
+    const LevelSize size = shape.level(k);
+    const int factor = 1 << k;
+    const std::int64_t plane = size.planeBytes();
+    Bytes planes(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(plane * Format::planeCount)]);
+    if (!planes)
+        return WriteResult::OutOfMemory;
+
+    say(convertLine);
+    const int rowsPerTask = std::min(kRowsPerTask, size.height);
+    const int tasksPerBand = (size.height + rowsPerTask - 1) / rowsPerTask;
+    bool failed = false;
+#pragma omp parallel reduction(|| : failed)
+    {
+        const std::unique_ptr<float[]> means(
+            new (std::nothrow) float[static_cast<std::size_t>(rowsPerTask) * static_cast<std::size_t>(size.width)]);
+        failed = !means;
+#pragma omp for schedule(dynamic, 1)
+        for (int task = 0; task < Format::planeCount * tasksPerBand; ++task) {
+            if (!means)
+                continue;
+            const int b = task / tasksPerBand;
+            const int first = task % tasksPerBand * rowsPerTask;
+            const int rows = std::min(rowsPerTask, size.height - first);
+            if (!averageBlockRows(bands[static_cast<std::size_t>(b)], shape.width, shape.height, factor, first, rows,
+                                  means.get())) {
+                failed = true;
+                continue;
+            }
+            std::uint8_t* out = planes.get() + b * plane + static_cast<std::int64_t>(first) * size.width;
+            const std::int64_t count = static_cast<std::int64_t>(rows) * size.width;
+            for (std::int64_t i = 0; i < count; ++i)
+                out[i] = planeByteOf(means[static_cast<std::size_t>(i)]);
+        }
     }
+    if (failed)
+        return WriteResult::OutOfMemory;
     say("done\n");
-    return WriteResult::Written;
+    return writePlanes(sink, planes.get(), plane, writeLine);
 }
 
 } // namespace
@@ -81,28 +140,16 @@ WriteResult writeLevels(const ByteSink& sink, const std::array<const float*, 3>&
         return result;
 
     // Every level comes from the full-resolution bands, never from the level
-    // above it, so no rounding of a coarser level carries into the next.
+    // above it, so no rounding of a coarser level carries into the next. The
+    // reduction happens under the conversion line; the scaling line is kept
+    // so the progress reads as it always has.
     for (int k = 1; k < Format::levelCount; ++k) {
-        const int factor = 1 << k;
-        const bool lastLevel = k == Format::levelCount - 1;
-        const std::string factorText = std::to_string(factor);
-        if (!lastLevel)
-            say(("Scaling down by " + factorText + "... ").c_str());
-        // The three bands are independent: each is reduced on a thread of
-        // its own (downsampleRaster reports a failed allocation as null).
-        std::array<float*, 3> reduced{};
-#pragma omp parallel for schedule(dynamic, 1)
-        for (int b = 0; b < Format::planeCount; ++b)
-            reduced[static_cast<std::size_t>(b)] =
-                downsampleRaster(bands[static_cast<std::size_t>(b)], shape.width, shape.height, factor, 0, 0);
-        const std::array<Samples, 3> scaled{Samples(reduced[0]), Samples(reduced[1]), Samples(reduced[2])};
-        if (!scaled[0] || !scaled[1] || !scaled[2])
-            return WriteResult::OutOfMemory;
-        if (!lastLevel)
-            say("done\n");
-        result = convertAndWrite(sink, {scaled[0].get(), scaled[1].get(), scaled[2].get()}, shape.level(k),
-                                 ("Converting scaled down by " + factorText + " img data... ").c_str(),
-                                 ("Writing scaled down by " + factorText + " img data... ").c_str());
+        const std::string factorText = std::to_string(1 << k);
+        if (k != Format::levelCount - 1)
+            say(("Scaling down by " + factorText + "... done\n").c_str());
+        result = reduceConvertAndWrite(sink, bands, shape, k,
+                                       ("Converting scaled down by " + factorText + " img data... ").c_str(),
+                                       ("Writing scaled down by " + factorText + " img data... ").c_str());
         if (result != WriteResult::Written)
             return result;
     }

@@ -72,7 +72,7 @@ using ByteSink = std::function<bool(std::string_view bytes)>;
 enum class WriteResult {
     Written,
     WriteFailed,  // the sink refused bytes
-    OutOfMemory,  // a plane or a downsampled band could not be allocated
+    OutOfMemory,  // a level's planes or a thread's rows could not be allocated
 };
 
 // The 19-byte header: the magic and the upper-left corner (x, y).

@@ -113,6 +113,49 @@ Raster decimate(const float* in, int width, int height, int step, int& outWidth,
     return out;
 }
 
+// The padded size of a reduction by f, false when it is out of bounds: the
+// padded raster must stay addressable by int sizes, and a factor far beyond
+// the raster's size would only spend its time summing mirror copies of the
+// same few cells, so its padded area is bounded.
+bool averageFits(int width, int height, long long f, long long& outWidth, long long& outHeight)
+{
+    outWidth = (width + f - 1) / f;
+    outHeight = (height + f - 1) / f;
+    const long long paddedWidth = outWidth * f;
+    const long long paddedHeight = outHeight * f;
+    return paddedWidth <= INT_MAX && paddedHeight <= INT_MAX
+           && paddedWidth * paddedHeight <= std::max(4LL * width * height, kMaxTinyPaddedArea);
+}
+
+// Rows first .. first + count - 1 of the block means by f into out, outWidth
+// values a row; blocks past the right or bottom edge are completed by mirror
+// padding.
+void averageRows(const float* raster, int width, int height, long long f, long long outWidth, long long first,
+                 long long count, float* out)
+{
+    const std::vector<int> columns = mirrorTable(0, outWidth * f, width);
+    std::vector<float> sums(static_cast<std::size_t>(outWidth));
+    const float area = static_cast<float>(f * f);
+    for (long long i = first; i < first + count; ++i) {
+        // Row by row over the block rows, each block's columns in order: every
+        // cell sums its block rows first, columns second, in single precision.
+        std::fill(sums.begin(), sums.end(), 0.0f);
+        for (long long r = 0; r < f; ++r) {
+            const float* src = raster + static_cast<long long>(mirror(i * f + r, height)) * width;
+            const int* column = columns.data();
+            for (long long j = 0; j < outWidth; ++j) {
+                float sum = sums[static_cast<std::size_t>(j)];
+                for (long long c = 0; c < f; ++c)
+                    sum += src[*column++];
+                sums[static_cast<std::size_t>(j)] = sum;
+            }
+        }
+        float* dst = out + (i - first) * outWidth;
+        for (long long j = 0; j < outWidth; ++j)
+            dst[j] = sums[static_cast<std::size_t>(j)] / area;
+    }
+}
+
 } // namespace
 
 float* downsampleRaster(const float* raster, int width, int height, int factor, int method, int filter)
@@ -131,41 +174,13 @@ float* downsampleByAverage(const float* raster, int width, int height, int facto
 {
     if (!validRaster(raster, width, height) || factor < 1 || filter < 0 || filter > 2)
         return nullptr;
-    const long long f = factor;
-    const long long outWidth = (width + f - 1) / f;
-    const long long outHeight = (height + f - 1) / f;
-    // Blocks past the right or bottom edge are completed by mirror padding.
-    // The padded raster must stay addressable by int sizes, and a factor far
-    // beyond the raster's size would only spend its time summing mirror
-    // copies of the same few cells: its padded area is bounded.
-    const long long paddedWidth = outWidth * f;
-    const long long paddedHeight = outHeight * f;
-    if (paddedWidth > INT_MAX || paddedHeight > INT_MAX
-        || paddedWidth * paddedHeight > std::max(4LL * width * height, kMaxTinyPaddedArea))
+    long long outWidth = 0;
+    long long outHeight = 0;
+    if (!averageFits(width, height, factor, outWidth, outHeight))
         return nullptr;
 
     Raster averaged(new float[cellCount(outWidth, outHeight)]);
-    const std::vector<int> columns = mirrorTable(0, outWidth * f, width);
-    std::vector<float> sums(static_cast<std::size_t>(outWidth));
-    const float area = static_cast<float>(f * f);
-    for (long long i = 0; i < outHeight; ++i) {
-        // Row by row over the block rows, each block's columns in order: every
-        // cell sums its block rows first, columns second, in single precision.
-        std::fill(sums.begin(), sums.end(), 0.0f);
-        for (long long r = 0; r < f; ++r) {
-            const float* src = raster + static_cast<long long>(mirror(i * f + r, height)) * width;
-            const int* column = columns.data();
-            for (long long j = 0; j < outWidth; ++j) {
-                float sum = sums[static_cast<std::size_t>(j)];
-                for (long long c = 0; c < f; ++c)
-                    sum += src[*column++];
-                sums[static_cast<std::size_t>(j)] = sum;
-            }
-        }
-        float* dst = averaged.get() + i * outWidth;
-        for (long long j = 0; j < outWidth; ++j)
-            dst[j] = sums[static_cast<std::size_t>(j)] / area;
-    }
+    averageRows(raster, width, height, factor, outWidth, 0, outHeight, averaged.get());
 
     if (filter == 0)
         return averaged.release();
@@ -175,6 +190,21 @@ float* downsampleByAverage(const float* raster, int width, int height, int facto
     const bool ok = filter == 1 ? smoothGaussian5x5(averaged.get(), ow, oh, smoothed.get())
                                 : smoothFivePoint(averaged.get(), ow, oh, smoothed.get(), 1);
     return ok ? smoothed.release() : nullptr;
+}
+
+bool averageBlockRows(const float* raster, int width, int height, int factor, int first, int count, float* out)
+{
+    long long outWidth = 0;
+    long long outHeight = 0;
+    if (!validRaster(raster, width, height) || factor < 1 || (count > 0 && !out) || first < 0 || count < 0
+        || !averageFits(width, height, factor, outWidth, outHeight) || first + static_cast<long long>(count) > outHeight)
+        return false;
+    try {
+        averageRows(raster, width, height, factor, outWidth, first, count, out);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 float* downsampleByDecimation(const float* raster, int width, int height, int factor, int filter)

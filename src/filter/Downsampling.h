@@ -24,6 +24,14 @@ float* downsampleRaster(const float* raster, int width, int height, int factor, 
 // when memory runs out.
 float* downsampleByAverage(const float* raster, int width, int height, int factor, int filter);
 
+// Rows first .. first + count - 1 of the block means that downsampleByAverage
+// computes before its filter, into out (count rows of ceil(width / factor)
+// values): the same values, so a caller can reduce a large raster a few rows
+// at a time, on several threads, without holding the whole result. False for
+// invalid arguments (rows outside the result, the same size bound as
+// downsampleByAverage) or when memory runs out; never throws.
+bool averageBlockRows(const float* raster, int width, int height, int factor, int first, int count, float* out);
+
 // A power-of-two factor 2^n (n >= 1) halves the raster n times, any other
 // factor takes one step with that factor; factor 1 gives null. Each step
 // optionally smooths (filter 2: three five-point passes, 1: Gaussian 5 x 5),

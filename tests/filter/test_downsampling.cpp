@@ -127,6 +127,42 @@ TEST(DownsampleAverage, FiltersAfterAveragingAndRejectsUnknownFilters)
     EXPECT_EQ(downsampleRaster(img.data(), 16, 12, 2, 0, -1), nullptr);
 }
 
+TEST(DownsampleAverage, AnyRunOfRowsIsThoseRowsOfTheWholeReduction)
+{
+    // Values with no exact float sum, so a change of summation order shows.
+    struct Case {
+        int width;
+        int height;
+        int factor;
+    };
+    for (const Case c : {Case{13, 10, 4}, Case{12, 8, 8}, Case{31, 17, 2}, Case{9, 7, 1}}) {
+        std::vector<float> img(static_cast<std::size_t>(c.width) * c.height);
+        for (std::size_t i = 0; i < img.size(); ++i)
+            img[i] = static_cast<float>((i * 37) % 101) / 7.0f;
+        Raster whole(downsampleRaster(img.data(), c.width, c.height, c.factor, 0, 0));
+        ASSERT_TRUE(whole);
+        const int outWidth = (c.width + c.factor - 1) / c.factor;
+        const int outHeight = (c.height + c.factor - 1) / c.factor;
+        for (int first = 0; first < outHeight; ++first) {
+            for (int count = 0; first + count <= outHeight; ++count) {
+                std::vector<float> rows(static_cast<std::size_t>(count) * outWidth, -1.0f);
+                ASSERT_TRUE(averageBlockRows(img.data(), c.width, c.height, c.factor, first, count, rows.data()));
+                EXPECT_EQ(rows, std::vector<float>(whole.get() + first * outWidth,
+                                                   whole.get() + (first + count) * outWidth))
+                    << c.width << " x " << c.height << " by " << c.factor << ", rows " << first << " + " << count;
+            }
+        }
+        // Rows past the result, and arguments downsampleRaster refuses too.
+        std::vector<float> out(static_cast<std::size_t>(outWidth) * outHeight);
+        EXPECT_FALSE(averageBlockRows(img.data(), c.width, c.height, c.factor, outHeight, 1, out.data()));
+        EXPECT_FALSE(averageBlockRows(img.data(), c.width, c.height, c.factor, 0, outHeight + 1, out.data()));
+        EXPECT_FALSE(averageBlockRows(img.data(), c.width, c.height, c.factor, -1, 1, out.data()));
+        EXPECT_FALSE(averageBlockRows(img.data(), c.width, c.height, 0, 0, 1, out.data()));
+        EXPECT_FALSE(averageBlockRows(nullptr, c.width, c.height, c.factor, 0, 1, out.data()));
+        EXPECT_FALSE(averageBlockRows(img.data(), c.width, c.height, 1 << 20, 0, 1, out.data()));
+    }
+}
+
 // ---------------------------------------------------------------- decimation
 
 TEST(DownsampleDecimation, PowersOfTwoHalveRepeatedly)
