@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <filesystem>
+#include <set>
 #include <limits>
 #include <memory>
 #include <string>
@@ -185,6 +187,69 @@ TEST(OrthoMosaicZipFile, LoadBandFailuresGetTheirCodes)
     fs::remove(dir.file("tile.tif"));
     EXPECT_EQ(load(*zip, 0, true, false), File::error::ReadFailed);
     EXPECT_TRUE(zip->loadedBands.empty());
+}
+
+TEST(OrthoMosaicZipFile, LoadBandsGivesWhatLoadBandGivesEachBand)
+{
+    // A pixel-interleaved tile of several megabytes, read in more than one
+    // run of rows, the last one shorter; each band has its own histogram.
+    TestSupport::TempDir dir;
+    TifSpec spec = krovakTile(12500, 300);
+    spec.options = {"PHOTOMETRIC=RGB", "INTERLEAVE=PIXEL", "COMPRESS=DEFLATE"};
+    spec.value = [](int b, int x, int y) { return (x / 7 + y * 3 + 50 * b) % (120 + 60 * b); };
+    const std::string folder = zipTile(dir, "a.zip", "tile", spec);
+    for (const bool keepRaw : {false, true}) {
+        SCOPED_TRACE(keepRaw ? "raw" : "normalised");
+        auto byBand = quietZip();
+        auto together = quietZip();
+        byBand->open("tile", "tif", folder);
+        together->open("tile", "tif", folder);
+        const std::string bandLog = TestSupport::capturedStdout([&] {
+            for (int b = 0; b < 3; ++b)
+                byBand->loadBand(b, 0, 0.0, 1.0, true, keepRaw);
+        });
+        const std::string log =
+            TestSupport::capturedStdout([&] { together->loadBands({0, 1, 2}, 0, 0.0, 1.0, keepRaw); });
+        EXPECT_EQ(log, bandLog);
+        EXPECT_EQ(together->loadedBands, (std::set<int>{0, 1, 2}));
+        for (int b = 0; b < 3; ++b) {
+            const IO::BandLevel& expected = byBand->bands[b].levels[0];
+            const IO::BandLevel& level = together->bands[b].levels[0];
+            ASSERT_EQ(level.count, expected.count);
+            EXPECT_TRUE(std::equal(level.data.get(), level.data.get() + level.count, expected.data.get())) << b;
+            EXPECT_EQ(level.cropMin, expected.cropMin) << b;
+            EXPECT_EQ(level.cropMax, expected.cropMax) << b;
+            EXPECT_EQ(level.normalised, !keepRaw);
+        }
+    }
+}
+
+TEST(OrthoMosaicZipFile, LoadBandsFailsAsLoadBandAndChangesNoBand)
+{
+    TestSupport::TempDir dir;
+    TifSpec wide = krovakTile();
+    wide.type = GDT_UInt16;
+    writeTif(dir.file("wide.tif"), wide);
+    writeTif(dir.file("tile.tif"), krovakTile());
+    auto zip = quietZip();
+    auto loadAll = [&](std::vector<int> list) {
+        return TestSupport::fileErrorOf(
+            [&] { TestSupport::quietly([&] { zip->loadBands(list, 0, 0.0, 1.0, false); }); });
+    };
+    zip->open("wide", "tif", dir.path().string());
+    EXPECT_EQ(loadAll({0, 1, 2}), File::error::UnsupportedFormat);
+    EXPECT_EQ(loadAll({0, 3}), File::error::ReadFailed);
+    EXPECT_EQ(loadAll({0, 1}), File::error::UnsupportedFormat);
+    EXPECT_TRUE(zip->loadedBands.empty());
+
+    zip->open("tile", "tif", dir.path().string());
+    ASSERT_EQ(load(*zip, 1, true, false), File::error::NoError);
+    const float kept = zip->bands[1].levels[0].data[7];
+    fs::remove(dir.file("tile.tif"));
+    EXPECT_EQ(loadAll({0, 1, 2}), File::error::ReadFailed);
+    EXPECT_EQ(zip->loadedBands, (std::set<int>{1}));
+    EXPECT_FALSE(zip->isLoaded(0, 0));
+    EXPECT_EQ(zip->bands[1].levels[0].data[7], kept);
 }
 
 TEST(OrthoMosaicZipFile, ReadRegionCopiesTheLoadedLevel)
