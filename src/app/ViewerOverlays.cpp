@@ -20,9 +20,12 @@ namespace UI {
 
 namespace {
 
+// Relative to the viewer's overlay origin: the view's, or the origin of the
+// drag layer being drawn, which may be an earlier view's.
 QPointF toImage(const ViewerWidget& viewer, double x, double y)
 {
-    return QPointF((x - viewer.origin.x()) * viewer.zoom, (y - viewer.origin.y()) * viewer.zoom);
+    const QPoint origin = viewer.overlayOrigin();
+    return QPointF((x - origin.x()) * viewer.zoom, (y - origin.y()) * viewer.zoom);
 }
 
 QList<QPointF> toImage(const ViewerWidget& viewer, const std::vector<Point2D>& points)

@@ -172,6 +172,8 @@ void FenlarkApp::refreshViewer(QPointer<ViewerWidget> viewer)
     if (panFrame_) {
         // A pan step: the overlays drawn at the start of the drag are shown
         // shifted; they are drawn again only once the view leaves the layer.
+        // A new drag takes over the last drag's layer when its overlays are
+        // still the same (the viewer compares them).
         if (!viewer->showOverlayLayer()) {
             viewer->beginOverlayLayer(panLayerMargin);
             drawOverlays(viewer);

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPen>
 #include <QRect>
+#include <QRegion>
 #include <QToolTip>
 
 #include <omp.h>
@@ -43,6 +44,41 @@ void buildIndexTable(std::vector<int>& table, int count, int origin, double zoom
         }
         table[static_cast<std::size_t>(k)] = coordinate;
     }
+}
+
+// A large batch is painted in strips at the same time from this many
+// segments and discs on; from this many too, its result is kept to be
+// copied when the same batch is painted over the same pixels again: below,
+// painting costs less than comparing and copying the image.
+constexpr qsizetype largeBatch = 4096;
+
+// Strips of an image painted at the same time are at least this high.
+constexpr int minimumStripRows = 16;
+
+bool samePixels(const QImage& a, const QImage& b)
+{
+    return a.size() == b.size() && a.format() == b.format() && a.bytesPerLine() == b.bytesPerLine()
+        && (a.isNull() || std::memcmp(a.constBits(), b.constBits(), static_cast<std::size_t>(a.sizeInBytes())) == 0);
+}
+
+// Copies from's pixels into to, which keeps its memory when it has from's
+// size and format.
+void copyPixels(const QImage& from, QImage& to)
+{
+    if (to.size() != from.size() || to.format() != from.format() || to.bytesPerLine() != from.bytesPerLine())
+        to = QImage(from.size(), from.format());
+    if (!from.isNull())
+        std::memcpy(to.bits(), from.constBits(), static_cast<std::size_t>(from.sizeInBytes()));
+}
+
+// Exact equality of two arrays of doubles-only values (points, lines): the
+// fuzzy comparison of QPointF would take near positions as the same.
+template <typename T>
+bool sameValues(const QList<T>& a, const QList<T>& b)
+{
+    return a.size() == b.size()
+        && (a.isEmpty()
+            || std::memcmp(a.constData(), b.constData(), static_cast<std::size_t>(a.size()) * sizeof(T)) == 0);
 }
 
 } // namespace
@@ -99,40 +135,57 @@ void ViewerWidget::render(int dataWidth, int dataHeight, const float* channel0, 
         const std::size_t stride = windowed ? static_cast<std::size_t>(windowSize.width())
                                             : static_cast<std::size_t>(dataWidth);
         const std::size_t lineBytes = static_cast<std::size_t>(imageWidth) * sizeof(QRgb);
+        const std::size_t bytesPerLine = static_cast<std::size_t>(image->bytesPerLine());
         const QRgb white = qRgb(255, 255, 255);
         const int* columns = columnIndex_.data();
-        for (int i = 0; i < imageHeight; ++i) {
-            auto* line = reinterpret_cast<QRgb*>(image->scanLine(i));
-            const int r = rowIndex_[static_cast<std::size_t>(i)];
-            if (i > 0 && r == rowIndex_[static_cast<std::size_t>(i) - 1]) {
-                // Zoomed in: the same data row as the line above.
-                std::memcpy(line, image->constScanLine(i - 1), lineBytes);
-                continue;
-            }
-            if (r < 0) {
-                std::fill(line, line + imageWidth, white);
-                continue;
-            }
-            const std::size_t rowStart = static_cast<std::size_t>(r) * stride;
-            if (multichannel) {
-                const float* red = channel0 + rowStart;
-                const float* green = channel1 + rowStart;
-                const float* blue = channel2 + rowStart;
-                for (int j = 0; j < imageWidth; ++j) {
-                    const int c = columns[j];
-                    line[j] = c < 0 ? white
-                                    : 0xff000000u | (QRgb(ViewGeometry::sampleToByte(red[c])) << 16)
-                            | (QRgb(ViewGeometry::sampleToByte(green[c])) << 8)
-                            | QRgb(ViewGeometry::sampleToByte(blue[c]));
+        const int* rows = rowIndex_.data();
+        uchar* bits = imageBits;
+        const int height = imageHeight;
+        const int width = imageWidth;
+        // Lines first .. end - 1; a line repeating the one above (zoomed in)
+        // copies it when that line is in the same range.
+        const auto sampleLines = [&](int first, int end) {
+            for (int i = first; i < end; ++i) {
+                auto* line = reinterpret_cast<QRgb*>(bits + static_cast<std::size_t>(i) * bytesPerLine);
+                const int r = rows[i];
+                if (i > first && r == rows[i - 1]) {
+                    // Zoomed in: the same data row as the line above.
+                    std::memcpy(line, bits + static_cast<std::size_t>(i - 1) * bytesPerLine, lineBytes);
+                    continue;
                 }
-            } else {
-                const float* grey = channel0 + rowStart;
-                for (int j = 0; j < imageWidth; ++j) {
-                    const int c = columns[j];
-                    const QRgb v = c < 0 ? 255u : QRgb(ViewGeometry::sampleToByte(grey[c]));
-                    line[j] = 0xff000000u | (v << 16) | (v << 8) | v;
+                if (r < 0) {
+                    std::fill(line, line + width, white);
+                    continue;
+                }
+                const std::size_t rowStart = static_cast<std::size_t>(r) * stride;
+                if (multichannel) {
+                    const float* red = channel0 + rowStart;
+                    const float* green = channel1 + rowStart;
+                    const float* blue = channel2 + rowStart;
+                    for (int j = 0; j < width; ++j) {
+                        const int c = columns[j];
+                        line[j] = c < 0 ? white
+                                        : 0xff000000u | (QRgb(ViewGeometry::sampleToByte(red[c])) << 16)
+                                | (QRgb(ViewGeometry::sampleToByte(green[c])) << 8)
+                                | QRgb(ViewGeometry::sampleToByte(blue[c]));
+                    }
+                } else {
+                    const float* grey = channel0 + rowStart;
+                    for (int j = 0; j < width; ++j) {
+                        const int c = columns[j];
+                        const QRgb v = c < 0 ? 255u : QRgb(ViewGeometry::sampleToByte(grey[c]));
+                        line[j] = 0xff000000u | (v << 16) | (v << 8) | v;
+                    }
                 }
             }
+        };
+        // Each thread samples one band of consecutive lines.
+#pragma omp parallel
+        {
+            const int threads = omp_get_num_threads();
+            const int thread = omp_get_thread_num();
+            sampleLines(static_cast<int>(static_cast<long long>(height) * thread / threads),
+                        static_cast<int>(static_cast<long long>(height) * (thread + 1) / threads));
         }
     }
 
@@ -173,10 +226,7 @@ void ViewerWidget::drawPoints(const QList<QPointF>& points, QColor colour, int w
     shape.centres.reserve(points.size());
     for (const QPointF& point : points)
         shape.centres.append(point + offset);
-    if (batching_)
-        batch_.push_back(std::move(shape));
-    else
-        paintShape(target, shape);
+    addShape(std::move(shape));
 }
 
 void ViewerWidget::drawMarks(const QList<QPointF>& points, QColor colour, int width)
@@ -213,16 +263,32 @@ void ViewerWidget::drawPolyline(const QList<QPointF>& input, QColor colour, int 
     }
     if (segments.isEmpty())
         return;
-    OverlayShape shape{colour, width, false, std::move(segments), {}};
-    if (batching_)
-        batch_.push_back(std::move(shape));
-    else
-        paintShape(target, shape);
+    addShape(OverlayShape{colour, width, false, std::move(segments), {}});
 }
 
-void ViewerWidget::paintShape(QImage& target, const OverlayShape& shape)
+void ViewerWidget::addShape(OverlayShape&& shape)
+{
+    if (layerDrawing_)
+        layerPending_.push_back(std::move(shape));
+    else if (batching_)
+        batch_.push_back(std::move(shape));
+    else
+        paintShape(*image, shape);
+}
+
+bool ViewerWidget::sameShapes(const std::vector<OverlayShape>& a, const std::vector<OverlayShape>& b)
+{
+    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(), [](const OverlayShape& x, const OverlayShape& y) {
+        return x.colour == y.colour && x.width == y.width && x.discs == y.discs && sameValues(x.lines, y.lines)
+            && sameValues(x.centres, y.centres);
+    });
+}
+
+void ViewerWidget::paintShape(QImage& target, const OverlayShape& shape, QRect clip)
 {
     QPainter painter(&target);
+    if (!clip.isNull())
+        painter.setClipRect(clip);
     painter.setPen(overlayPen(shape.colour, shape.width));
     painter.setBrush(QBrush(shape.colour, Qt::SolidPattern));
     if (shape.discs) {
@@ -242,34 +308,59 @@ void ViewerWidget::beginOverlayBatch()
 void ViewerWidget::endOverlayBatch()
 {
     batching_ = false;
-    QImage& target = overlayTarget();
-    if (!target.isNull() && !batch_.empty())
-        paintBatch(target);
+    // Into a layer the shapes went to its queue, painted by endOverlayLayer.
+    if (!image->isNull() && !batch_.empty())
+        paintIntoImage();
     batch_.clear();
 }
 
-void ViewerWidget::paintBatch(QImage& target)
+void ViewerWidget::paintIntoImage()
 {
-    // Below this many segments one painter is as fast as several.
-    constexpr qsizetype parallelSegments = 4096;
+    qsizetype elements = 0;
+    for (const OverlayShape& shape : batch_)
+        elements += shape.discs ? shape.centres.size() : shape.lines.size();
+    if (elements < largeBatch) {
+        paintShapes(*image, batch_);
+        return;
+    }
+    // The pixels depend on nothing but the shapes and the pixels under them.
+    if (sameShapes(batch_, batchShapes_) && samePixels(*image, batchBefore_)) {
+        copyPixels(batchAfter_, *image);
+        return;
+    }
+    copyPixels(*image, batchBefore_);
+    paintShapes(*image, batch_);
+    copyPixels(*image, batchAfter_);
+    batchShapes_ = std::move(batch_);
+    batch_.clear();
+}
+
+bool ViewerWidget::hasThinPen(const std::vector<OverlayShape>& shapes)
+{
+    // Thin pens take the painter's cosmetic path, which clips a line's
+    // geometry to the clip rectangle: clipping would move its pixels.
+    return std::any_of(shapes.cbegin(), shapes.cend(), [](const OverlayShape& shape) { return shape.width <= 1; });
+}
+
+void ViewerWidget::paintShapes(QImage& target, const std::vector<OverlayShape>& shapes, QRect area)
+{
     // Lines are stroked in groups of this many, as the painter itself groups
     // them; a strip paints the groups that reach into it.
     constexpr qsizetype lineGroup = 16;
-    constexpr int minimumStripRows = 16;
 
+    const bool whole = area.isNull() || area == target.rect();
+    if (whole)
+        area = target.rect();
     qsizetype segments = 0;
-    bool thinPen = false;
-    for (const OverlayShape& shape : batch_) {
+    for (const OverlayShape& shape : shapes)
         segments += shape.discs ? shape.centres.size() : shape.lines.size();
-        // Thin pens take the painter's cosmetic path, which clips a line's
-        // geometry to the clip rectangle: strips would move its pixels.
-        thinPen = thinPen || shape.width <= 1;
-    }
     const int threads = omp_get_max_threads();
-    const int strips = std::min(threads * 4, target.height() / minimumStripRows);
-    if (thinPen || threads < 2 || strips < 2 || segments < parallelSegments) {
-        for (const OverlayShape& shape : batch_)
-            paintShape(target, shape);
+    const int strips = std::min(threads * 4, area.height() / minimumStripRows);
+    // Below largeBatch segments one painter is as fast as several, and
+    // painting every shape costs less than finding the ones in the area.
+    if (hasThinPen(shapes) || segments < largeBatch || (whole && (threads < 2 || strips < 2))) {
+        for (const OverlayShape& shape : shapes)
+            paintShape(target, shape, whole ? QRect() : area);
         return;
     }
 
@@ -279,9 +370,9 @@ void ViewerWidget::paintBatch(QImage& target)
         return QRect(QPoint(static_cast<int>(std::floor(x0 - pad)), static_cast<int>(std::floor(y0 - pad))),
                      QPoint(static_cast<int>(std::ceil(x1 + pad)), static_cast<int>(std::ceil(y1 + pad))));
     };
-    std::vector<std::vector<QRect>> groupReach(batch_.size());
-    for (std::size_t s = 0; s < batch_.size(); ++s) {
-        const OverlayShape& shape = batch_[s];
+    std::vector<std::vector<QRect>> groupReach(shapes.size());
+    for (std::size_t s = 0; s < shapes.size(); ++s) {
+        const OverlayShape& shape = shapes[s];
         if (shape.discs) {
             for (const QPointF& c : shape.centres)
                 groupReach[s].push_back(reach(c.x(), c.y(), c.x(), c.y(), shape.width));
@@ -301,22 +392,24 @@ void ViewerWidget::paintBatch(QImage& target)
     }
 
     // Every strip paints the whole batch in order, clipped to its own rows
-    // of the same memory, so no two painters touch one pixel.
+    // of the area in the same memory, so no two painters touch one pixel.
     uchar* bits = target.bits();
     const int width = target.width();
     const int height = target.height();
     const qsizetype bytesPerLine = target.bytesPerLine();
     const QImage::Format format = target.format();
+    const int stripCount = std::max(1, strips);
 #pragma omp parallel for schedule(dynamic, 1)
-    for (int strip = 0; strip < strips; ++strip) {
-        const int top = static_cast<int>(static_cast<long long>(height) * strip / strips);
-        const int bottom = static_cast<int>(static_cast<long long>(height) * (strip + 1) / strips);
-        const QRect rows(0, top, width, bottom - top);
+    for (int strip = 0; strip < stripCount; ++strip) {
+        const int top = area.top() + static_cast<int>(static_cast<long long>(area.height()) * strip / stripCount);
+        const int bottom = area.top()
+            + static_cast<int>(static_cast<long long>(area.height()) * (strip + 1) / stripCount);
+        const QRect rows(area.left(), top, area.width(), bottom - top);
         QImage view(bits, width, height, bytesPerLine, format);
         QPainter painter(&view);
         painter.setClipRect(rows);
-        for (std::size_t s = 0; s < batch_.size(); ++s) {
-            const OverlayShape& shape = batch_[s];
+        for (std::size_t s = 0; s < shapes.size(); ++s) {
+            const OverlayShape& shape = shapes[s];
             const std::vector<QRect>& reaches = groupReach[s];
             bool penSet = false;
             for (std::size_t g = 0; g < reaches.size(); ++g) {
@@ -399,44 +492,106 @@ QPointF ViewerWidget::overlayOffset() const
     return layerDrawing_ ? QPointF(layerMargin_, layerMargin_) : QPointF();
 }
 
+QPoint ViewerWidget::overlayOrigin() const
+{
+    return layerDrawing_ ? layerOrigin_ : origin;
+}
+
+QRect ViewerWidget::layerSource() const
+{
+    if (!layer_ || layer_->isNull() || layerZoomIndex_ != zoomIndex || image->isNull())
+        return {};
+    const QPoint shift(qRound((origin.x() - layerOrigin_.x()) * zoom) + layerMargin_,
+                       qRound((origin.y() - layerOrigin_.y()) * zoom) + layerMargin_);
+    const QRect source(shift, image->size());
+    return layer_->rect().contains(source) ? source : QRect();
+}
+
 void ViewerWidget::beginOverlayLayer(int margin)
 {
-    layerMargin_ = std::max(0, margin);
-    const QSize size = image->size().isEmpty() ? QSize()
-                                                : image->size() + QSize(2 * layerMargin_, 2 * layerMargin_);
-    // The layer's memory is reused from drag to drag: a new multi-megabyte
-    // buffer would cost its page faults on the first frame of every drag.
-    if (!layer_ || layer_->size() != size)
-        layer_ = std::make_unique<QImage>(size, QImage::Format_ARGB32_Premultiplied);
-    layer_->fill(Qt::transparent);
-    layerOrigin_ = origin;
-    layerZoomIndex_ = zoomIndex;
+    margin = std::max(0, margin);
+    const QSize size = image->size().isEmpty() ? QSize() : image->size() + QSize(2 * margin, 2 * margin);
+    // The last layer may serve again when it reaches over the view at this
+    // zoom; whether it holds the same overlays shows at endOverlayLayer.
+    layerReused_ = layerPainted_ && layer_->size() == size && layerMargin_ == margin && !layerSource().isEmpty();
+    if (!layerReused_) {
+        // The layer's memory is reused from drag to drag: a new multi-megabyte
+        // buffer would cost its page faults on the first frame of every drag.
+        if (!layer_ || layer_->size() != size)
+            layer_ = std::make_unique<QImage>(size, QImage::Format_ARGB32_Premultiplied);
+        layerOrigin_ = origin;
+        layerZoomIndex_ = zoomIndex;
+        layerMargin_ = margin;
+        layerPainted_ = false;
+        layerShapes_.clear();
+    }
+    layerPending_.clear();
     layerDrawing_ = !layer_->isNull();
-    layerValid_ = layerDrawing_;
+    layerValid_ = false;
 }
 
 void ViewerWidget::endOverlayLayer()
 {
+    if (!layerDrawing_)
+        return;
     layerDrawing_ = false;
+    if (!layerReused_ || !sameShapes(layerPending_, layerShapes_)) {
+        // Painted where shown, see paintLayer.
+        layerShapes_ = std::move(layerPending_);
+        layerDone_ = QRect();
+        layerPainted_ = true;
+    }
+    layerPending_.clear();
+    layerValid_ = true;
+}
+
+void ViewerWidget::paintLayer(QRect needed)
+{
+    if (layerDone_.contains(needed))
+        return;
+    // The layer is painted area by area as pan steps reach it: each area
+    // clipped, so its pixels are those of painting the whole layer at once.
+    // Thin pens cannot be clipped without moving pixels: all at once then.
+    const QRect grown = hasThinPen(layerShapes_) ? layer_->rect() : needed.united(layerDone_);
+    const QRegion missing = QRegion(grown).subtracted(QRegion(layerDone_));
+    for (const QRect& area : missing) {
+        const std::size_t bytes = static_cast<std::size_t>(area.width()) * sizeof(QRgb);
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            std::memset(layer_->scanLine(y) + static_cast<std::size_t>(area.left()) * sizeof(QRgb), 0, bytes);
+        paintShapes(*layer_, layerShapes_, area);
+    }
+    layerDone_ = grown;
 }
 
 bool ViewerWidget::showOverlayLayer()
 {
-    if (!layerValid_ || layerDrawing_ || layerZoomIndex_ != zoomIndex || image->isNull())
+    if (!layerValid_ || layerDrawing_)
         return false;
     // Where the image's top-left corner lies in the layer now.
-    const QPoint shift(qRound((origin.x() - layerOrigin_.x()) * zoom) + layerMargin_,
-                       qRound((origin.y() - layerOrigin_.y()) * zoom) + layerMargin_);
-    const QRect source(shift, image->size());
-    if (!layer_->rect().contains(source))
+    const QRect source = layerSource();
+    if (source.isEmpty())
         return false;
+    paintLayer(source);
     // The rendered image is opaque, so its ARGB32 pixels are also valid
     // premultiplied ones: painting through a premultiplied view of the same
-    // memory takes the fast blending path and gives the same pixels.
-    QImage opaqueView(imageBits, image->width(), image->height(), image->bytesPerLine(),
-                      QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&opaqueView);
-    painter.drawImage(QPoint(0, 0), *layer_, source);
+    // memory takes the fast blending path and gives the same pixels. Every
+    // pixel is blended on its own, so horizontal strips are painted at the
+    // same time.
+    uchar* bits = imageBits;
+    const int width = image->width();
+    const int height = image->height();
+    const qsizetype bytesPerLine = image->bytesPerLine();
+    const int strips = std::max(1, std::min(omp_get_max_threads(), height / minimumStripRows));
+    const QImage& layer = *layer_;
+#pragma omp parallel for schedule(static, 1)
+    for (int strip = 0; strip < strips; ++strip) {
+        const int top = static_cast<int>(static_cast<long long>(height) * strip / strips);
+        const int bottom = static_cast<int>(static_cast<long long>(height) * (strip + 1) / strips);
+        QImage opaqueView(bits + top * bytesPerLine, width, bottom - top, bytesPerLine,
+                          QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&opaqueView);
+        painter.drawImage(QPoint(0, 0), layer, QRect(source.x(), source.y() + top, width, bottom - top));
+    }
     return true;
 }
 
@@ -444,6 +599,7 @@ void ViewerWidget::dropOverlayLayer()
 {
     layerValid_ = false;
     layerDrawing_ = false;
+    layerPending_.clear();
 }
 
 void ViewerWidget::resizeImage(QSize size)
@@ -456,6 +612,12 @@ void ViewerWidget::clear()
     resizeImage(QSize(0, 0));
     dropOverlayLayer();
     layer_.reset();
+    layerPainted_ = false;
+    layerShapes_.clear();
+    layerDone_ = QRect();
+    batchBefore_ = QImage();
+    batchAfter_ = QImage();
+    batchShapes_.clear();
 }
 
 bool ViewerWidget::isEmpty() const

@@ -74,24 +74,39 @@ public:
     // them in order. A large batch is painted in horizontal strips at the
     // same time, each painter clipped to its strip's rows; the pixels are
     // those of painting the shapes one after the other.
+    //
+    // A large batch painted over the same pixels as the last one, with the
+    // same shapes, gives the same image: it is copied from the last result
+    // instead of painted again (a redraw at rest where nothing moved).
     void beginOverlayBatch();
     void endOverlayBatch();
 
     // Overlay layer of a pan drag. Between beginOverlayLayer and
-    // endOverlayLayer the drawing operations above paint into a transparent
-    // layer instead of the image: the image's area grown by margin pixels on
-    // every side, positions still given in image coordinates. A later pan
-    // step shows the layer shifted by how far the view moved
-    // (showOverlayLayer) instead of drawing every overlay again.
+    // endOverlayLayer the drawing operations above queue their shapes for a
+    // transparent layer instead of the image: the image's area grown by
+    // margin pixels on every side, positions relative to overlayOrigin() and
+    // moved by the margin. The layer is painted where it is shown, as pan
+    // steps reach its parts. A later pan step shows the layer shifted by how
+    // far the view moved (showOverlayLayer) instead of drawing every overlay
+    // again.
+    //
+    // A dropped layer keeps its pixels: when the next drag starts at the
+    // same zoom within the layer's reach, its overlays are queued at the old
+    // layer's origin, and the layer is painted again only when they differ
+    // from the ones it holds.
     void beginOverlayLayer(int margin);
     void endOverlayLayer();
     // Paints the layer over the image at the view's current origin. False,
     // painting nothing, when there is no layer, the zoom changed since it was
     // drawn, or the shifted layer does not cover the whole image.
     bool showOverlayLayer();
-    // Forgets the layer (its memory is kept for the next drag).
+    // Stops showing the layer (its memory and pixels are kept for the next
+    // drag, see above).
     void dropOverlayLayer();
     bool hasOverlayLayer() const { return layerValid_; }
+    // The view origin overlay positions are relative to: the layer's origin
+    // between beginOverlayLayer and endOverlayLayer, the view's otherwise.
+    QPoint overlayOrigin() const;
 
     void resizeImage(QSize size);
     void clear();
@@ -134,23 +149,48 @@ private:
         QList<QLineF> lines;
         QList<QPointF> centres;
     };
-    void paintShape(QImage& target, const OverlayShape& shape);
-    void paintBatch(QImage& target);
+    static bool sameShapes(const std::vector<OverlayShape>& a, const std::vector<OverlayShape>& b);
+    static bool hasThinPen(const std::vector<OverlayShape>& shapes);
+    // Paints one shape, clipped to clip unless it is null.
+    static void paintShape(QImage& target, const OverlayShape& shape, QRect clip = QRect());
+    // Paints the shapes in order into the area of the target (null: all of
+    // it). Shapes with a thin pen are only painted into the whole target.
+    static void paintShapes(QImage& target, const std::vector<OverlayShape>& shapes, QRect area = QRect());
+    // Queues the shape for the layer or the batch, or paints it now.
+    void addShape(OverlayShape&& shape);
+    // Paints a batch into the image, or copies the result of the last large
+    // batch when shapes and pixels are those it was painted over.
+    void paintIntoImage();
 
     // Where the drawing operations paint: the image, or the overlay layer
     // while one is being drawn (then positions are moved by the margin).
     QImage& overlayTarget() const;
     QPointF overlayOffset() const;
+    // Where the image's top-left corner lies in the layer at the current
+    // origin; an empty rectangle when the layer does not cover the image.
+    QRect layerSource() const;
+    // Paints the layer's shapes into the part of needed not painted yet.
+    void paintLayer(QRect needed);
 
     double groundPixelSize_ = ViewGeometry::defaultGroundPixelSize;
-    std::unique_ptr<QImage> layer_;  // premultiplied, transparent where empty
-    QPoint layerOrigin_;             // view origin the layer was drawn at
+    std::unique_ptr<QImage> layer_;   // premultiplied, transparent where empty
+    QPoint layerOrigin_;              // view origin the layer was drawn at
     int layerZoomIndex_ = -1;
     int layerMargin_ = 0;
-    bool layerValid_ = false;
-    bool layerDrawing_ = false;
+    bool layerValid_ = false;         // shown by showOverlayLayer
+    bool layerDrawing_ = false;       // between beginOverlayLayer and endOverlayLayer
+    bool layerPainted_ = false;       // layer_ holds layerShapes_ painted in layerDone_
+    QRect layerDone_;                 // the part of the layer painted so far
+    bool layerReused_ = false;        // the drawing may keep the painted layer
+    std::vector<OverlayShape> layerShapes_;   // what the layer holds
+    std::vector<OverlayShape> layerPending_;  // queued since beginOverlayLayer
     std::vector<OverlayShape> batch_;
     bool batching_ = false;
+    // The last large batch painted into the image: the pixels it was painted
+    // over, its shapes and the pixels it gave.
+    QImage batchBefore_;
+    QImage batchAfter_;
+    std::vector<OverlayShape> batchShapes_;
     // Data coordinate of every image column and row of the last render;
     // -1 marks a white (outside the window) position in a window render.
     // Reused from render to render, like the image.

@@ -70,6 +70,26 @@ inline UI::CurveSet squareSet(double x0, double y0, double x1, double y1, std::v
     return set;
 }
 
+// The same outline through a point every `step` data pixels: a curve of
+// thousands of segments, as traced outlines are.
+inline UI::CurveSet denseSquareSet(double x0, double y0, double x1, double y1, std::vector<int> colour,
+                                   double step = 0.05)
+{
+    const Point2D corners[5] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}};
+    std::vector<Point2D> points;
+    for (int side = 0; side < 4; ++side) {
+        const Point2D a = corners[side], b = corners[side + 1];
+        const int count = static_cast<int>(std::hypot(b.x - a.x, b.y - a.y) / step);
+        for (int k = 0; k < count; ++k)
+            points.push_back({a.x + (b.x - a.x) * k / count, a.y + (b.y - a.y) * k / count});
+    }
+    points.push_back(corners[4]);
+    UI::CurveSet set({points});
+    set.curves[0].color = std::move(colour);
+    set.updateBoundingBoxes();
+    return set;
+}
+
 inline QRgb pixel(const UI::ViewerWidget* viewer, int x, int y)
 {
     return viewer->image->pixel(x, y);

@@ -1,6 +1,9 @@
 // Zoom, pan and centring through real events on the viewers and the preview
 // map, the drag's overlay layer and the status-line position text.
 
+#include <functional>
+#include <vector>
+
 #include <QStatusBar>
 #include <QTest>
 #include <QWheelEvent>
@@ -291,6 +294,63 @@ TEST_F(Navigation, DragFramesLookLikeTheViewAtRest)
     window->refreshAllViewers();
     EXPECT_EQ(firstFrame, *main->image);
     EXPECT_EQ(pixel(main, 36, 27), qRgb(255, 0, 0));
+}
+
+// A later drag may show the overlay layer an earlier drag drew, but only
+// while the overlays are the same: whatever changed in between, its first
+// frame looks like the drawing at rest at its origin.
+TEST_F(Navigation, TheFirstFrameOfALaterDragShowsWhatChangedSinceTheEarlierDrag)
+{
+    window->ui->curveColors.insert("Curve/activeCurveColor", QColor(255, 0, 0));
+    window->curveSets[data].append(ShellTest::denseSquareSet(40, 30, 120, 100, {0, 200, 255, 255}));
+    window->curveSets[data].append(ShellTest::squareSet(60, 50, 150, 120, {255, 255, 0, 255}));
+    UI::Curve& curve = window->curveSets[data][0].curves[0];
+    const std::vector<Point2D> square = curve.points();
+    UI::ViewerWidget* main = viewer(0);
+
+    struct Row {
+        const char* change;
+        std::function<void()> apply;
+    };
+    const std::vector<Row> rows{
+        {"nothing", [] {}},
+        {"colour", [&] { curve.color = {0, 255, 0, 255}; }},
+        {"points",
+         [&] {
+             std::vector<Point2D> moved = square;
+             for (Point2D& p : moved)
+                 p.x += 7.0;
+             curve.setPoints(moved);
+             window->curveSets[data][0].updateBoundingBoxes();
+         }},
+        {"selection", [&] { setSideValue(0, "curveExplorerStateCurrentIndex", 0); }},
+        {"another curve", [&] { window->curveSets[data].append(ShellTest::squareSet(10, 10, 30, 20, {0, 0, 0, 255})); }},
+    };
+    for (const Row& row : rows) {
+        curve.setPoints(square);
+        curve.color = {0, 200, 255, 255};
+        window->curveSets[data][0].updateBoundingBoxes();
+        window->curveSets[data].resize(2);
+        setSideValue(0, "curveExplorerStateCurrentIndex", -1);
+        main->origin = QPoint(0, 0);
+        window->refreshAllViewers();
+
+        // An earlier drag draws its layer at (4, 3).
+        press(main, QPointF(100, 100));
+        move(main, QPointF(96, 97));
+        ASSERT_TRUE(main->hasOverlayLayer());
+        release(main, QPointF(96, 97));
+
+        row.apply();
+        window->refreshAllViewers();
+        press(main, QPointF(96, 97));
+        move(main, QPointF(98, 99));
+        ASSERT_EQ(main->origin, QPoint(2, 1)) << row.change;
+        ASSERT_TRUE(main->hasOverlayLayer()) << row.change;
+        const QImage firstFrame = main->image->copy();
+        release(main, QPointF(98, 99));
+        EXPECT_EQ(firstFrame, *main->image) << row.change;
+    }
 }
 
 TEST(NavigationOfAProduct, StatusLineGivesTheGeographicPositionAndThePixel)

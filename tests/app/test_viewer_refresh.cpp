@@ -2,10 +2,14 @@
 // role draws, the curve overlays on both sides, the working window under the
 // main viewer, and the side accessors the refresh reads.
 
+#include <functional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include <QComboBox>
 #include <QScrollArea>
+#include <QSpinBox>
 
 #include "test_shell_support.h"
 
@@ -485,4 +489,71 @@ TEST_F(Refresh, ResizedScrollAreaRendersTheViewerAgainAtItsSize)
     area->resize(260, 170);
     EXPECT_EQ(main->viewportSize, QSize(260, 170));
     EXPECT_EQ(main->image->size(), QSize(250, 160));
+}
+
+// A redraw at rest of a curve of thousands of segments (painted in strips,
+// and copied from the last redraw when nothing it draws changed) shows every
+// change: of the curve, its colour and width, the bands and the zoom.
+TEST_F(Refresh, ARedrawAtRestOfALongCurveShowsEveryChange)
+{
+    UI::ViewerWidget* main = viewer(0);
+    const std::vector<int> cyan{0, 200, 255, 255};
+    const auto setWidth = [&](int width) {
+        if (window->ui->spinBoxCurveWidth)
+            window->ui->spinBoxCurveWidth->setValue(width);
+        window->sessionConfig->setValue("Curve/lineWidth", width);
+    };
+    const auto sample = [](std::vector<int> bands, int x, int y) {
+        return qRgb(byteOf(ShellTest::bandSample(bands[0], x, y)), byteOf(ShellTest::bandSample(bands[1], x, y)),
+                    byteOf(ShellTest::bandSample(bands[2], x, y)));
+    };
+    UI::Curve& curve = [&]() -> UI::Curve& {
+        window->curveSets[data].append(ShellTest::denseSquareSet(40, 30, 160, 120, cyan));
+        return window->curveSets[data][0].curves[0];
+    }();
+    const std::vector<Point2D> square = curve.points();
+    ASSERT_GT(square.size(), 5000u);
+
+    // The top edge runs along row 30 from column 40 to 160; row 32 is
+    // inside a 6-pixel line only; (180, 140) lies off the curve.
+    struct Row {
+        const char* change;
+        std::function<void()> apply;
+        std::vector<std::pair<QPoint, QRgb>> expected;
+    };
+    const QRgb drawn = qRgb(0, 200, 255);
+    const std::vector<Row> rows{
+        {"nothing", [] {}, {{{100, 30}, drawn}, {{100, 32}, sample({0, 1, 2}, 100, 32)}, {{180, 140}, sample({0, 1, 2}, 180, 140)}}},
+        {"colour", [&] { curve.color = {0, 255, 0, 255}; }, {{{100, 30}, qRgb(0, 255, 0)}}},
+        {"width", [&] { setWidth(6); }, {{{100, 32}, drawn}, {{100, 30}, drawn}}},
+        {"points",
+         [&] {
+             std::vector<Point2D> moved = square;
+             for (Point2D& p : moved)
+                 p.y += 10.0;
+             curve.setPoints(moved);
+             window->curveSets[data][0].updateBoundingBoxes();
+         },
+         {{{100, 30}, sample({0, 1, 2}, 100, 30)}, {{100, 40}, drawn}}},
+        {"hidden", [&] { curve.visible = false; }, {{{100, 30}, sample({0, 1, 2}, 100, 30)}}},
+        {"bands", [&] { showOn(0, data, true, {2, 1, 0}); },
+         {{{100, 30}, drawn}, {{180, 140}, sample({2, 1, 0}, 180, 140)}}},
+        {"zoom", [&] { main->zoomStep(QPointF(0, 0), 1); },
+         {{{100, 60}, drawn}, {{100, 30}, sample({0, 1, 2}, 50, 15)}}},
+    };
+    for (const Row& row : rows) {
+        curve.setPoints(square);
+        curve.color = cyan;
+        curve.visible = true;
+        window->curveSets[data][0].updateBoundingBoxes();
+        setWidth(2);
+        showOn(0, data);
+        main->resetView();
+        window->refreshAllViewers();
+        window->refreshAllViewers();
+        row.apply();
+        window->refreshAllViewers();
+        for (const auto& [at, colour] : row.expected)
+            EXPECT_EQ(pixel(main, at.x(), at.y()), colour) << row.change << " at " << at.x() << "," << at.y();
+    }
 }

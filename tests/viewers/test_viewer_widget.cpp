@@ -533,3 +533,75 @@ TEST_F(ViewerWidgetTest, OverlayBatchPaintsTheSamePixelsAsOneByOne)
     const QRect inside(8, 8, 624, 464);
     EXPECT_EQ(fromLayer.copy(inside), viewer.image->copy(inside));
 }
+
+// A drag's layer of many curves is painted part by part as the view moves
+// over it, and a later drag takes it over while its curves are the same:
+// every frame has the pixels of drawing the curves straight into the image.
+TEST_F(ViewerWidgetTest, LayerPaintedPartByPartLooksLikeTheDirectDrawing)
+{
+    std::vector<float> grey(700 * 500);
+    for (std::size_t i = 0; i < grey.size(); ++i)
+        grey[i] = static_cast<float>(i % 239) / 238.0f;
+    setViewport(viewer, 320, 240);
+    // Opaque closed and open curves in data pixels 160..260 x 110..190,
+    // inside the image at every origin below.
+    std::mt19937 gen(3);
+    std::uniform_real_distribution<double> cx(185.0, 235.0), cy(130.0, 170.0), radius(5.0, 20.0);
+    struct Curve {
+        std::vector<QPointF> points;
+        QColor colour;
+        int width;
+    };
+    std::vector<Curve> curves;
+    for (int c = 0; c < 16; ++c) {
+        Curve curve{{}, QColor(c * 15, 255 - c * 9, (c * 53) % 256), 2 + c % 2};
+        const double x0 = cx(gen), y0 = cy(gen), r = radius(gen);
+        const bool closed = c % 2 == 0;
+        for (int k = 0; k < 500; ++k) {
+            const double t = 2.0 * M_PI * k / (closed ? 499.0 : 100.0);
+            curve.points.push_back(closed ? QPointF(x0 + r * std::cos(t), y0 + 0.7 * r * std::sin(t))
+                                          : QPointF(x0 - 20.0 + k * 0.08, y0 + 0.3 * r * std::sin(t)));
+        }
+        if (closed)
+            curve.points.back() = curve.points.front();
+        curves.push_back(curve);
+    }
+    const auto drawCurves = [&] {
+        const QPoint at = viewer.overlayOrigin();
+        viewer.beginOverlayBatch();
+        for (const Curve& curve : curves) {
+            QList<QPointF> points;
+            for (const QPointF& p : curve.points)
+                points.append((p - QPointF(at)) * viewer.zoom);
+            viewer.drawPolyline(points, curve.colour, curve.width);
+        }
+        viewer.endOverlayBatch();
+    };
+    const auto renderAt = [&](QPoint origin) {
+        viewer.origin = origin;
+        viewer.render(700, 500, grey.data(), nullptr, nullptr, true);
+    };
+
+    for (const QPoint origin : {QPoint(100, 60), QPoint(104, 63), QPoint(96, 57), QPoint(130, 60), QPoint(100, 90),
+                                QPoint(70, 40), QPoint(101, 61)}) {
+        renderAt(origin);
+        viewer.dropOverlayLayer();
+        drawCurves();
+        const QImage direct = viewer.image->copy();
+
+        // A drag starting here: the layer drawn at (100, 60) serves.
+        renderAt(origin);
+        viewer.beginOverlayLayer(48);
+        drawCurves();
+        viewer.endOverlayLayer();
+        ASSERT_TRUE(viewer.showOverlayLayer()) << origin.x() << "," << origin.y();
+        EXPECT_EQ(*viewer.image, direct) << origin.x() << "," << origin.y();
+        // Its next pan step.
+        renderAt(origin + QPoint(3, -2));
+        ASSERT_TRUE(viewer.showOverlayLayer()) << origin.x() << "," << origin.y();
+        const QImage stepped = viewer.image->copy();
+        viewer.dropOverlayLayer();
+        drawCurves();
+        EXPECT_EQ(stepped, *viewer.image) << origin.x() << "," << origin.y() << " stepped";
+    }
+}
