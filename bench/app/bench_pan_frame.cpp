@@ -1,7 +1,9 @@
 // Frame cost of moving the view through the main window, end to end: one
 // mouse move of a pan drag (view step, working window, every viewer rendered
-// again with its curves), the first move of a drag (which draws the overlay
-// layer the later moves reuse), a redraw at rest and one zoom step. The
+// again with its curves), the first move of a drag (which takes over the
+// overlay layer of the drag before when the curves are the same, and
+// otherwise draws the layer the later moves reuse), a redraw at rest (with
+// the curves as they were, and after a curve changed) and one zoom step. The
 // scene is a three-band 2000 x 2000 data set in a full-HD main viewer with
 // 100 curves of 1000 points over it; the last benchmark opens the right side
 // too and adds a tools viewer to each side, linked, so a drag moves four
@@ -256,8 +258,19 @@ void BM_PanFrame(benchmark::State& state)
 }
 BENCHMARK(BM_PanFrame)->Unit(benchmark::kMillisecond);
 
-// The first move of a drag: the overlay layer is drawn with its margin.
-void BM_PanFrameFirst(benchmark::State& state)
+// Gives the first curve another colour, alternately, so that the overlays
+// differ from the ones drawn before.
+void recolourFirstCurve(Scene& scene, bool alternate)
+{
+    scene.window.curveSets[0][0].curves[0].color = alternate ? std::vector<int>{255, 120, 0, 255}
+                                                             : std::vector<int>{0, 200, 255, 255};
+}
+
+// The first move of a drag, alternately away from the data's corner and
+// back. With changed set, a curve changes colour before every drag, so the
+// overlay layer is drawn with its margin; otherwise the drag takes over the
+// layer of the drag before.
+void panFrameFirst(benchmark::State& state, bool changed)
 {
     Scene scene(false);
     if (!scene.ready(state, 1))
@@ -266,6 +279,8 @@ void BM_PanFrameFirst(benchmark::State& state)
     bool away = true;
     for (auto _ : state) {
         state.PauseTiming();
+        if (changed)
+            recolourFirstCurve(scene, away);
         window.resetDragState();
         // The press is where the mouse went last, so the move below is one
         // step, alternately away from the data's corner and back.
@@ -281,21 +296,52 @@ void BM_PanFrameFirst(benchmark::State& state)
     window.resetDragState();
     setFps(state);
 }
+
+void BM_PanFrameFirst(benchmark::State& state)
+{
+    panFrameFirst(state, false);
+}
 BENCHMARK(BM_PanFrameFirst)->Unit(benchmark::kMillisecond);
 
-// A redraw at rest: every overlay is drawn straight into the image.
-void BM_RestFrame(benchmark::State& state)
+void BM_PanFrameFirstAfterChange(benchmark::State& state)
+{
+    panFrameFirst(state, true);
+}
+BENCHMARK(BM_PanFrameFirstAfterChange)->Unit(benchmark::kMillisecond);
+
+// A redraw at rest: the image is rendered and every overlay drawn straight
+// into it. With changed set, a curve changes colour before every redraw;
+// otherwise the overlays are the same as the redraw before.
+void restFrame(benchmark::State& state, bool changed)
 {
     Scene scene(false);
     if (!scene.ready(state, 1))
         return;
+    bool alternate = true;
     for (auto _ : state) {
+        if (changed) {
+            state.PauseTiming();
+            recolourFirstCurve(scene, alternate);
+            alternate = !alternate;
+            state.ResumeTiming();
+        }
         scene.window.refreshAllViewers();
         benchmark::DoNotOptimize(scene.mainViewer(0)->imageBits);
     }
     setFps(state);
 }
+
+void BM_RestFrame(benchmark::State& state)
+{
+    restFrame(state, false);
+}
 BENCHMARK(BM_RestFrame)->Unit(benchmark::kMillisecond);
+
+void BM_RestFrameAfterChange(benchmark::State& state)
+{
+    restFrame(state, true);
+}
+BENCHMARK(BM_RestFrameAfterChange)->Unit(benchmark::kMillisecond);
 
 // One step of View > Zoom in / Zoom out, alternately.
 void BM_ZoomStep(benchmark::State& state)
