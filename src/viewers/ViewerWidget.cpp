@@ -55,6 +55,27 @@ constexpr qsizetype largeBatch = 4096;
 // Strips of an image painted at the same time are at least this high.
 constexpr int minimumStripRows = 16;
 
+// The pixels a shape of pen width `width` spanning (x0, y0) .. (x1, y1) can
+// touch, with room for round caps and joins.
+QRect reachOf(double x0, double y0, double x1, double y1, int width)
+{
+    const double pad = 2.0 * width + 2.0;
+    // Far outside any image, inside the int range.
+    const auto pixel = [](double v) { return static_cast<int>(std::clamp(v, -1e9, 1e9)); };
+    return QRect(QPoint(pixel(std::floor(x0 - pad)), pixel(std::floor(y0 - pad))),
+                 QPoint(pixel(std::ceil(x1 + pad)), pixel(std::ceil(y1 + pad))));
+}
+
+// Copies the pixels of area from one image into another of the same size
+// and format.
+void copyArea(const QImage& from, QImage& to, QRect area)
+{
+    const std::size_t bytes = static_cast<std::size_t>(area.width()) * sizeof(QRgb);
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        std::memcpy(to.scanLine(y) + static_cast<std::size_t>(area.left()) * sizeof(QRgb),
+                    from.constScanLine(y) + static_cast<std::size_t>(area.left()) * sizeof(QRgb), bytes);
+}
+
 bool samePixels(const QImage& a, const QImage& b)
 {
     return a.size() == b.size() && a.format() == b.format() && a.bytesPerLine() == b.bytesPerLine()
@@ -276,12 +297,50 @@ void ViewerWidget::addShape(OverlayShape&& shape)
         paintShape(*image, shape);
 }
 
+bool ViewerWidget::sameShape(const OverlayShape& a, const OverlayShape& b)
+{
+    return a.colour == b.colour && a.width == b.width && a.discs == b.discs && sameValues(a.lines, b.lines)
+        && sameValues(a.centres, b.centres);
+}
+
 bool ViewerWidget::sameShapes(const std::vector<OverlayShape>& a, const std::vector<OverlayShape>& b)
 {
-    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(), [](const OverlayShape& x, const OverlayShape& y) {
-        return x.colour == y.colour && x.width == y.width && x.discs == y.discs && sameValues(x.lines, y.lines)
-            && sameValues(x.centres, y.centres);
-    });
+    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(), &ViewerWidget::sameShape);
+}
+
+QRect ViewerWidget::reachOfShape(const OverlayShape& shape)
+{
+    QRect out;
+    if (shape.discs) {
+        for (const QPointF& c : shape.centres)
+            out |= reachOf(c.x(), c.y(), c.x(), c.y(), shape.width);
+        return out;
+    }
+    if (shape.lines.isEmpty())
+        return out;
+    double x0 = shape.lines.front().x1(), x1 = x0, y0 = shape.lines.front().y1(), y1 = y0;
+    for (const QLineF& line : shape.lines) {
+        x0 = std::min({x0, line.x1(), line.x2()});
+        x1 = std::max({x1, line.x1(), line.x2()});
+        y0 = std::min({y0, line.y1(), line.y2()});
+        y1 = std::max({y1, line.y1(), line.y2()});
+    }
+    return reachOf(x0, y0, x1, y1, shape.width);
+}
+
+QRect ViewerWidget::changedArea(const std::vector<OverlayShape>& before, const std::vector<OverlayShape>& after)
+{
+    QRect out;
+    const std::size_t common = std::min(before.size(), after.size());
+    for (std::size_t k = 0; k < common; ++k) {
+        if (!sameShape(before[k], after[k]))
+            out |= reachOfShape(before[k]) | reachOfShape(after[k]);
+    }
+    for (std::size_t k = common; k < before.size(); ++k)
+        out |= reachOfShape(before[k]);
+    for (std::size_t k = common; k < after.size(); ++k)
+        out |= reachOfShape(after[k]);
+    return out;
 }
 
 void ViewerWidget::paintShape(QImage& target, const OverlayShape& shape, QRect clip)
@@ -323,10 +382,23 @@ void ViewerWidget::paintIntoImage()
         paintShapes(*image, batch_);
         return;
     }
-    // The pixels depend on nothing but the shapes and the pixels under them.
-    if (sameShapes(batch_, batchShapes_) && samePixels(*image, batchBefore_)) {
-        copyPixels(batchAfter_, *image);
-        return;
+    // The pixels depend on nothing but the shapes and the pixels under them:
+    // over the same pixels, only where shapes differ from the last batch's
+    // do they change. There the last result is painted again from the
+    // pixels under it, every shape clipped to that area (which thin pens
+    // cannot be); elsewhere it stands.
+    if (samePixels(*image, batchBefore_)) {
+        const QRect changed = changedArea(batchShapes_, batch_).intersected(image->rect());
+        if (!changed.isEmpty() && !hasThinPen(batch_) && !hasThinPen(batchShapes_)) {
+            copyArea(batchBefore_, batchAfter_, changed);
+            paintShapes(batchAfter_, batch_, changed);
+            batchShapes_ = std::move(batch_);
+            batch_.clear();
+        }
+        if (changed.isEmpty() || batch_.empty()) {
+            copyPixels(batchAfter_, *image);
+            return;
+        }
     }
     copyPixels(*image, batchBefore_);
     paintShapes(*image, batch_);
@@ -365,11 +437,7 @@ void ViewerWidget::paintShapes(QImage& target, const std::vector<OverlayShape>& 
     }
 
     // The screen rectangle each group of lines or disc can touch.
-    const auto reach = [](double x0, double y0, double x1, double y1, int width) {
-        const double pad = 2.0 * width + 2.0;
-        return QRect(QPoint(static_cast<int>(std::floor(x0 - pad)), static_cast<int>(std::floor(y0 - pad))),
-                     QPoint(static_cast<int>(std::ceil(x1 + pad)), static_cast<int>(std::ceil(y1 + pad))));
-    };
+    const auto reach = reachOf;
     std::vector<std::vector<QRect>> groupReach(shapes.size());
     for (std::size_t s = 0; s < shapes.size(); ++s) {
         const OverlayShape& shape = shapes[s];
@@ -535,7 +603,16 @@ void ViewerWidget::endOverlayLayer()
     if (!layerDrawing_)
         return;
     layerDrawing_ = false;
-    if (!layerReused_ || !sameShapes(layerPending_, layerShapes_)) {
+    if (layerReused_ && !hasThinPen(layerPending_) && !hasThinPen(layerShapes_)) {
+        // The layer stands but where its shapes changed: there it is painted
+        // again, every shape clipped to that area.
+        const QRect changed = changedArea(layerShapes_, layerPending_).intersected(layerDone_);
+        layerShapes_ = std::move(layerPending_);
+        if (!changed.isEmpty()) {
+            clearLayerArea(changed);
+            paintShapes(*layer_, layerShapes_, changed);
+        }
+    } else if (!layerReused_ || !sameShapes(layerPending_, layerShapes_)) {
         // Painted where shown, see paintLayer.
         layerShapes_ = std::move(layerPending_);
         layerDone_ = QRect();
@@ -555,12 +632,17 @@ void ViewerWidget::paintLayer(QRect needed)
     const QRect grown = hasThinPen(layerShapes_) ? layer_->rect() : needed.united(layerDone_);
     const QRegion missing = QRegion(grown).subtracted(QRegion(layerDone_));
     for (const QRect& area : missing) {
-        const std::size_t bytes = static_cast<std::size_t>(area.width()) * sizeof(QRgb);
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            std::memset(layer_->scanLine(y) + static_cast<std::size_t>(area.left()) * sizeof(QRgb), 0, bytes);
+        clearLayerArea(area);
         paintShapes(*layer_, layerShapes_, area);
     }
     layerDone_ = grown;
+}
+
+void ViewerWidget::clearLayerArea(QRect area)
+{
+    const std::size_t bytes = static_cast<std::size_t>(area.width()) * sizeof(QRgb);
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        std::memset(layer_->scanLine(y) + static_cast<std::size_t>(area.left()) * sizeof(QRgb), 0, bytes);
 }
 
 bool ViewerWidget::showOverlayLayer()

@@ -75,9 +75,10 @@ public:
     // same time, each painter clipped to its strip's rows; the pixels are
     // those of painting the shapes one after the other.
     //
-    // A large batch painted over the same pixels as the last one, with the
-    // same shapes, gives the same image: it is copied from the last result
-    // instead of painted again (a redraw at rest where nothing moved).
+    // A large batch painted over the same pixels as the last one gives the
+    // last result but where its shapes differ: the result is copied, and
+    // painted again only there (a redraw at rest where nothing moved, or
+    // where one curve changed).
     void beginOverlayBatch();
     void endOverlayBatch();
 
@@ -92,7 +93,7 @@ public:
     //
     // A dropped layer keeps its pixels: when the next drag starts at the
     // same zoom within the layer's reach, its overlays are queued at the old
-    // layer's origin, and the layer is painted again only when they differ
+    // layer's origin, and the layer is painted again only where they differ
     // from the ones it holds.
     void beginOverlayLayer(int margin);
     void endOverlayLayer();
@@ -149,7 +150,14 @@ private:
         QList<QLineF> lines;
         QList<QPointF> centres;
     };
+    static bool sameShape(const OverlayShape& a, const OverlayShape& b);
     static bool sameShapes(const std::vector<OverlayShape>& a, const std::vector<OverlayShape>& b);
+    // The pixels a shape can touch.
+    static QRect reachOfShape(const OverlayShape& shape);
+    // The pixels where painting after instead of before can differ: the
+    // reach of the shapes that differ at the same place in the order and of
+    // the ones only one list has. Null when the lists are the same.
+    static QRect changedArea(const std::vector<OverlayShape>& before, const std::vector<OverlayShape>& after);
     static bool hasThinPen(const std::vector<OverlayShape>& shapes);
     // Paints one shape, clipped to clip unless it is null.
     static void paintShape(QImage& target, const OverlayShape& shape, QRect clip = QRect());
@@ -171,6 +179,7 @@ private:
     QRect layerSource() const;
     // Paints the layer's shapes into the part of needed not painted yet.
     void paintLayer(QRect needed);
+    void clearLayerArea(QRect area);
 
     double groundPixelSize_ = ViewGeometry::defaultGroundPixelSize;
     std::unique_ptr<QImage> layer_;   // premultiplied, transparent where empty

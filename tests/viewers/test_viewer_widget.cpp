@@ -2,6 +2,7 @@
 // view operations, checked on the pixels.
 
 #include <cmath>
+#include <functional>
 #include <random>
 #include <limits>
 #include <vector>
@@ -603,5 +604,73 @@ TEST_F(ViewerWidgetTest, LayerPaintedPartByPartLooksLikeTheDirectDrawing)
         viewer.dropOverlayLayer();
         drawCurves();
         EXPECT_EQ(stepped, *viewer.image) << origin.x() << "," << origin.y() << " stepped";
+    }
+}
+
+// A large batch painted over the pixels of the last one is painted again
+// only where its shapes differ: the image is that of painting the shapes one
+// by one, whatever changed.
+TEST_F(ViewerWidgetTest, ABatchPaintedAgainLooksLikeOnePaintedAfresh)
+{
+    std::vector<float> grey(700 * 500);
+    for (std::size_t i = 0; i < grey.size(); ++i)
+        grey[i] = static_cast<float>(i % 211) / 210.0f;
+    std::vector<float> other(grey.rbegin(), grey.rend());
+    setViewport(viewer, 480, 360);
+    struct Shape {
+        QList<QPointF> points;
+        QColor colour;
+        int width;
+    };
+    std::mt19937 gen(9);
+    std::uniform_real_distribution<double> centre(-40.0, 520.0), radius(10.0, 120.0);
+    std::vector<Shape> shapes;
+    for (int c = 0; c < 24; ++c) {
+        Shape shape{{}, QColor(c * 10, 250 - c * 8, (c * 41) % 256, c % 5 == 0 ? 100 : 255), 2 + c % 3};
+        const double x0 = centre(gen), y0 = centre(gen), r = radius(gen);
+        for (int k = 0; k < 400; ++k) {
+            const double t = 2.0 * M_PI * k / 399.0;
+            shape.points.append(QPointF(x0 + r * std::cos(t), y0 + 0.8 * r * std::sin(t)));
+        }
+        shape.points.back() = shape.points.front();
+        shapes.push_back(shape);
+    }
+
+    const auto paint = [](UI::ViewerWidget& target, const std::vector<float>& data, const std::vector<Shape>& list,
+                          bool batched) {
+        target.render(700, 500, data.data(), nullptr, nullptr, true);
+        if (batched)
+            target.beginOverlayBatch();
+        for (const Shape& shape : list)
+            target.drawPolyline(shape.points, shape.colour, shape.width);
+        if (batched)
+            target.endOverlayBatch();
+    };
+    struct Row {
+        const char* change;
+        std::function<void(std::vector<Shape>&)> apply;
+        bool otherPixels = false;
+    };
+    const std::vector<Row> rows{
+        {"nothing", [](std::vector<Shape>&) {}},
+        {"a colour", [](std::vector<Shape>& s) { s[7].colour = QColor(255, 0, 255); }},
+        {"a translucent colour", [](std::vector<Shape>& s) { s[10].colour = QColor(0, 0, 0, 90); }},
+        {"a width", [](std::vector<Shape>& s) { s[3].width = 5; }},
+        {"a place", [](std::vector<Shape>& s) { for (QPointF& p : s[12].points) p += QPointF(9.5, -4.25); }},
+        {"the last shape gone", [](std::vector<Shape>& s) { s.pop_back(); }},
+        {"a shape more", [](std::vector<Shape>& s) { s.push_back({s[2].points, QColor(255, 255, 0), 3}); }},
+        {"a shape gone in between", [](std::vector<Shape>& s) { s.erase(s.begin() + 5); }},
+        {"a thin pen", [](std::vector<Shape>& s) { s[4].width = 1; }},
+        {"the pixels under them", [](std::vector<Shape>&) {}, true},
+    };
+    for (const Row& row : rows) {
+        std::vector<Shape> changed = shapes;
+        row.apply(changed);
+        paint(viewer, grey, shapes, true);
+        paint(viewer, row.otherPixels ? other : grey, changed, true);
+        UI::ViewerWidget fresh(0, 0, "viewerWidgetMain", 0);
+        setViewport(fresh, 480, 360);
+        paint(fresh, row.otherPixels ? other : grey, changed, false);
+        EXPECT_EQ(*viewer.image, *fresh.image) << row.change;
     }
 }
