@@ -1,9 +1,9 @@
 // Frame cost of moving the view through the main window, end to end: one
 // mouse move of a pan drag (view step, working window, every viewer rendered
 // again with its curves), the first move of a drag (which takes over the
-// overlay layer of the drag before when the curves are the same, and
-// otherwise draws the layer the later moves reuse), a redraw at rest (with
-// the curves as they were, and after a curve changed) and one zoom step. The
+// overlay layer of the drag before, painted again where curves changed, and
+// which the later moves reuse), a redraw at rest (with the curves as they
+// were, and after a curve changed) and one zoom step. The
 // scene is a three-band 2000 x 2000 data set in a full-HD main viewer with
 // 100 curves of 1000 points over it; the last benchmark opens the right side
 // too and adds a tools viewer to each side, linked, so a drag moves four
@@ -267,9 +267,9 @@ void recolourFirstCurve(Scene& scene, bool alternate)
 }
 
 // The first move of a drag, alternately away from the data's corner and
-// back. With changed set, a curve changes colour before every drag, so the
-// overlay layer is drawn with its margin; otherwise the drag takes over the
-// layer of the drag before.
+// back. The drag takes over the overlay layer of the drag before; with
+// changed set, a curve changes colour before every drag, so the layer is
+// painted again where that curve reaches.
 void panFrameFirst(benchmark::State& state, bool changed)
 {
     Scene scene(false);
@@ -309,9 +309,10 @@ void BM_PanFrameFirstAfterChange(benchmark::State& state)
 }
 BENCHMARK(BM_PanFrameFirstAfterChange)->Unit(benchmark::kMillisecond);
 
-// A redraw at rest: the image is rendered and every overlay drawn straight
-// into it. With changed set, a curve changes colour before every redraw;
-// otherwise the overlays are the same as the redraw before.
+// A redraw at rest: the image is rendered and the overlays drawn straight
+// into it. With changed set, a curve changes colour before every redraw, so
+// the overlays are painted again where that curve reaches; otherwise they
+// are the same as the redraw before.
 void restFrame(benchmark::State& state, bool changed)
 {
     Scene scene(false);
