@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include <QComboBox>
+#include <QRect>
 #include <QSettings>
 #include <QSpinBox>
 
@@ -77,7 +78,10 @@ void FenlarkApp::drawCurveSet(const CurveSet& set, ViewerWidget* viewer, bool hi
 {
     if (!viewer || !set.visible)
         return;
-    if (!viewOverlapsBox(viewer->origin, viewer->visibleEnd, QPoint(boxPixel(set.minX), boxPixel(set.minY)),
+    // Sets that cannot reach the image (or, drawn into a drag's layer, the
+    // layer) are left out.
+    const QRect reach = viewer->overlayDataRect();
+    if (!viewOverlapsBox(reach.topLeft(), reach.bottomRight(), QPoint(boxPixel(set.minX), boxPixel(set.minY)),
                          QPoint(boxPixel(set.maxX), boxPixel(set.maxY))))
         return;
     const int width = panelWidth(ui->spinBoxCurveWidth, sessionConfig, Keys::curveLineWidth);

@@ -565,6 +565,18 @@ QPoint ViewerWidget::overlayOrigin() const
     return layerDrawing_ ? layerOrigin_ : origin;
 }
 
+QRect ViewerWidget::overlayDataRect() const
+{
+    if (!layerDrawing_)
+        return QRect(origin, visibleEnd);
+    const double reach = layerMargin_ / zoom;
+    const auto below = [](double v) { return static_cast<int>(std::floor(v)); };
+    const auto above = [](double v) { return static_cast<int>(std::ceil(v)); };
+    return QRect(QPoint(below(layerOrigin_.x() - reach), below(layerOrigin_.y() - reach)),
+                 QPoint(above(layerOrigin_.x() + image->width() / zoom + reach),
+                        above(layerOrigin_.y() + image->height() / zoom + reach)));
+}
+
 QRect ViewerWidget::layerSource() const
 {
     if (!layer_ || layer_->isNull() || layerZoomIndex_ != zoomIndex || image->isNull())

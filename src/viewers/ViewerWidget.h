@@ -108,6 +108,10 @@ public:
     // The view origin overlay positions are relative to: the layer's origin
     // between beginOverlayLayer and endOverlayLayer, the view's otherwise.
     QPoint overlayOrigin() const;
+    // The data pixels the overlays drawn now can show, from the top-left to
+    // the bottom-right corner: the visible region (origin to visibleEnd), or
+    // the region under the layer while one is drawn.
+    QRect overlayDataRect() const;
 
     void resizeImage(QSize size);
     void clear();

@@ -296,6 +296,27 @@ TEST_F(Navigation, DragFramesLookLikeTheViewAtRest)
     EXPECT_EQ(pixel(main, 36, 27), qRgb(255, 0, 0));
 }
 
+// A curve set out of view where a drag starts but within the reach of the
+// drag's overlay layer is shown once the drag brings it into view.
+TEST_F(Navigation, ACurveSetADragBringsIntoViewIsShown)
+{
+    window->curveSets[data].append(ShellTest::squareSet(60, 30, 120, 100, {0, 200, 255, 255}));
+    window->curveSets[data].append(ShellTest::squareSet(210, 40, 230, 60, {255, 255, 0, 255}));
+    UI::ViewerWidget* main = viewer(0);
+    window->refreshAllViewers();
+
+    press(main, QPointF(100, 100));
+    move(main, QPointF(96, 100));
+    ASSERT_EQ(main->origin, QPoint(4, 0));
+    move(main, QPointF(56, 100));
+    ASSERT_EQ(main->origin, QPoint(44, 0));
+    ASSERT_TRUE(main->hasOverlayLayer());
+    EXPECT_EQ(pixel(main, 166, 50), qRgb(255, 255, 0));
+    const QImage frame = main->image->copy();
+    release(main, QPointF(56, 100));
+    EXPECT_EQ(frame, *main->image);
+}
+
 // A later drag may show the overlay layer an earlier drag drew, but only
 // while the overlays are the same: whatever changed in between, its first
 // frame looks like the drawing at rest at its origin.
