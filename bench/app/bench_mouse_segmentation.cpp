@@ -281,49 +281,13 @@ bool startTracing(Scene& scene, benchmark::State& state, Point2D& anchor)
     return true;
 }
 
-// One mouse move while tracing, the mouse then at rest: range(0) px from the
-// anchor, range(1) auto stop.
-void BM_TracingMove(benchmark::State& state)
+// Moves while tracing, the mouse then at rest until the segment of the last
+// position is drawn: the last position range(0) px from the anchor (down to
+// the right across disc and ground, a pixel or two lower each iteration, as
+// a moving mouse gives), the ones before it 3 px apart and interval ms apart
+// with the event loop running between them; range(1) auto stop.
+void runTracingMoves(benchmark::State& state, int moves, double interval)
 {
-    Scene scene;
-    TaskRunner::ScopedInlineRunner inline_;
-    std::cout.setstate(std::ios::failbit);
-    Point2D anchor;
-    if (!startTracing(scene, state, anchor)) {
-        std::cout.clear();
-        return;
-    }
-    const double distance = static_cast<double>(state.range(0));
-    TracingClock clock(scene.window);
-    bool drawn = true;
-    int k = 0;
-    for (auto _ : state) {
-        // A slightly different position each time, as a moving mouse gives,
-        // down to the right across disc and ground.
-        clock.move(scene.main(), QPointF(anchor.x + distance * 0.8, anchor.y + distance * 0.6 + (k++ % 3)));
-        drawn = clock.awaitDrawn() && drawn;
-    }
-    std::cout.clear();
-    clock.report(state);
-    state.counters["path_points"] = static_cast<double>(scene.window.pathPoints.size());
-    if (!drawn)
-        state.SkipWithError("a move's segment was never drawn");
-}
-BENCHMARK(BM_TracingMove)
-    ->ArgsProduct({{100, 500, 1500}, {1, 0}})
-    ->ArgNames({"px", "autostop"})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(60);
-
-// A mouse sweeping on to a position range(0) px from the anchor: six moves
-// 8 ms apart (a 125 Hz mouse), 3 px each, the event loop running between
-// them, then the mouse at rest until the segment of the last position is
-// drawn; range(1) auto stop.
-void BM_TracingSweep(benchmark::State& state)
-{
-    constexpr int moves = 6;
-    constexpr double interval = 8.0;
     Scene scene;
     TaskRunner::ScopedInlineRunner inline_;
     std::cout.setstate(std::ios::failbit);
@@ -347,8 +311,27 @@ void BM_TracingSweep(benchmark::State& state)
     }
     std::cout.clear();
     clock.report(state);
+    state.counters["path_points"] = static_cast<double>(scene.window.pathPoints.size());
     if (!drawn)
         state.SkipWithError("the last position's segment was never drawn");
+}
+
+// One mouse move, then rest.
+void BM_TracingMove(benchmark::State& state)
+{
+    runTracingMoves(state, 1, 0.0);
+}
+BENCHMARK(BM_TracingMove)
+    ->ArgsProduct({{100, 500, 1500}, {1, 0}})
+    ->ArgNames({"px", "autostop"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(60);
+
+// A mouse sweeping on: six moves 8 ms apart (a 125 Hz mouse), then rest.
+void BM_TracingSweep(benchmark::State& state)
+{
+    runTracingMoves(state, 6, 8.0);
 }
 BENCHMARK(BM_TracingSweep)
     ->ArgsProduct({{100, 500, 1500}, {1, 0}})

@@ -91,39 +91,9 @@ void OrthoMosaicZipFile::open(std::string name_, std::string extension_, std::st
 
 void OrthoMosaicZipFile::loadBand(int band, int level, double lowCut, double highCut, bool, bool keepRaw)
 {
-    BandLevel& target = bandLevel(band, level);
-    Gdal::Dataset dataset = Gdal::openRaster(target.path);
-    if (!dataset || band + 1 > dataset->GetRasterCount())
-        throw error::ReadFailed;
-    GDALRasterBand* raster = dataset->GetRasterBand(band + 1);
-    if (raster == nullptr)
-        throw error::ReadFailed;
-    if (raster->GetRasterDataType() != GDT_Byte)
-        throw error::UnsupportedFormat;
-    // The raster behind the path may have changed since open: the level
-    // must match the working grid.
-    if (raster->GetXSize() != width || raster->GetYSize() != height || pixelCount <= 0)
-        throw error::ReadFailed;
-
-    // GDAL converts the bytes to floats as it reads, straight into the
-    // level's array: no second full-size buffer.
-    std::unique_ptr<float[]> samples;
-    try {
-        samples = BandLevel::allocateSamples(pixelCount);
-    } catch (const std::bad_alloc&) {
-        throw error::ReadFailed;
-    }
-    if (raster->RasterIO(GF_Read, 0, 0, width, height, samples.get(), width, height, GDT_Float32, 0, 0, nullptr)
-        != CE_None)
-        throw error::ReadFailed;
-    dataset.reset();
-
-    target.adoptData(std::move(samples), pixelCount, false, 0.0, 255.0);
-    loadedBands.insert(band);
     // The automatic crop is always on for orthophotos: their histograms
     // carry long sparse tails (reflections, shadows) a fixed cut handles badly.
-    if (!keepRaw)
-        target.normalize(lowCut, highCut, true);
+    loadBands({band}, level, lowCut, highCut, keepRaw);
 }
 
 void OrthoMosaicZipFile::loadBands(const std::vector<int>& list, int level, double lowCut, double highCut,

@@ -185,18 +185,29 @@ TEST(NatNetHeader, BandsAreMatchedByExactCodeInChannelOrder)
     EXPECT_EQ(matched.missing, (std::vector<std::string>{"b04", "B11"}));
 }
 
-TEST(NatNetTrainingSet, ReadsRowsByTheHeaderCounts)
+namespace {
+
+// Writes text as a natNet file and reads its training set into classifier.
+bool readTrainingText(const std::string& text, NatNetClassifier& classifier)
 {
     TempDir dir;
-    writeFile(dir.file("natNet_t.csv"), "3,2,2,2,1,a,b,param,1,1,0.5,1,B04,2,mean,std,d,T\r\n"
-                                        "1.5,2,9,9\r\n"
-                                        "nan,-inf,\n"
-                                        "4e-1,7abc\n"
-                                        "99,99\n");
-    NatNetClassifier classifier;
+    writeFile(dir.file("natNet_t.csv"), text);
     classifier.directory = dir.path().string() + "/";
     classifier.fileName = "natNet_t.csv";
-    ASSERT_TRUE(classifier.readTrainingSet());
+    return classifier.readTrainingSet();
+}
+
+} // namespace
+
+TEST(NatNetTrainingSet, ReadsRowsByTheHeaderCounts)
+{
+    NatNetClassifier classifier;
+    ASSERT_TRUE(readTrainingText("3,2,2,2,1,a,b,param,1,1,0.5,1,B04,2,mean,std,d,T\r\n"
+                                 "1.5,2,9,9\r\n"
+                                 "nan,-inf,\n"
+                                 "4e-1,7abc\n"
+                                 "99,99\n",
+                                 classifier));
     EXPECT_EQ(classifier.rows, 3);
     EXPECT_EQ(classifier.features, 2);
     EXPECT_EQ(classifier.classSizes, (std::vector<int>{2, 1}));
@@ -216,12 +227,8 @@ TEST(NatNetTrainingSet, LimitsCostWhatTheRowsHold)
         {"no rows, classes named", "0,50000000,1,0,a,param,1,1,0.5,1,B04\n"},
     };
     for (const auto& [name, text] : cases) {
-        TempDir dir;
-        writeFile(dir.file("natNet_t.csv"), text);
         NatNetClassifier classifier;
-        classifier.directory = dir.path().string() + "/";
-        classifier.fileName = "natNet_t.csv";
-        ASSERT_TRUE(classifier.readTrainingSet()) << name;
+        ASSERT_TRUE(readTrainingText(text, classifier)) << name;
         EXPECT_TRUE(classifier.trainingRows.empty()) << name;
         std::vector<double> mins{1.0};
         std::vector<double> maxs{1.0};
@@ -255,12 +262,8 @@ TEST(NatNetTrainingSet, RefusesFilesThatDoNotHoldTheirRows)
         {"empty file", ""},
     };
     for (const auto& [name, text] : cases) {
-        TempDir dir;
-        writeFile(dir.file("natNet_t.csv"), text);
         NatNetClassifier classifier;
-        classifier.directory = dir.path().string() + "/";
-        classifier.fileName = "natNet_t.csv";
-        EXPECT_FALSE(classifier.readTrainingSet()) << name;
+        EXPECT_FALSE(readTrainingText(text, classifier)) << name;
     }
     NatNetClassifier missing;
     missing.directory = "/nonexistent-folder/";
