@@ -180,17 +180,24 @@ std::vector<std::vector<std::uint8_t>> encodeAll(const std::vector<RasterJob>& j
     return results;
 }
 
+// "2A" or "1C".
+std::string levelName(const ProductSpec& spec)
+{
+    return spec.level == Level::L1C ? "1C" : "2A";
+}
+
 std::string metadataXml(const ProductSpec& spec)
 {
+    const std::string level = "Level-" + levelName(spec);
+    const std::string root = "n1:" + level + "_User_Product";
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<n1:Level-2A_User_Product xmlns:n1=\"sample\">\n"
+           "<" + root + " xmlns:n1=\"sample\">\n"
            "  <General_Info><Product_Info>\n"
-           "    <PRODUCT_URI>"
-        + productName(spec) + ".SAFE</PRODUCT_URI>\n"
-                              "    <PROCESSING_LEVEL>Level-2A</PROCESSING_LEVEL>\n"
-                              "    <Note>Synthetic sample product; the samples follow fixed formulas.</Note>\n"
-                              "  </Product_Info></General_Info>\n"
-                              "</n1:Level-2A_User_Product>\n";
+           "    <PRODUCT_URI>" + productName(spec) + ".SAFE</PRODUCT_URI>\n"
+           "    <PROCESSING_LEVEL>" + level + "</PROCESSING_LEVEL>\n"
+           "    <Note>Synthetic sample product; the samples follow fixed formulas.</Note>\n"
+           "  </Product_Info></General_Info>\n"
+           "</" + root + ">\n";
 }
 
 void writeZip(const fs::path& path, const std::vector<Entry>& entries)
@@ -244,14 +251,14 @@ std::string productKey(const ProductSpec& product)
     // Binding every member: a field added to the product's description does
     // not compile here until it is part of the key.
     const auto& [size, epsg, originEasting, originNorthing, tileId, sensingTime, extension, withB11, withB12,
-                 withPreview, flaw, threads, blockSize, scene] = product;
+                 withPreview, flaw, threads, blockSize, scene, level] = product;
     (void)threads;
     return "size=" + std::to_string(size) + " epsg=" + std::to_string(epsg) + " origin="
         + std::to_string(originEasting) + "," + std::to_string(originNorthing) + " tile=" + tileId
         + " sensing=" + sensingTime + " extension=" + extension + " B11=" + std::to_string(withB11)
         + " B12=" + std::to_string(withB12) + " preview=" + std::to_string(withPreview)
         + " flaw=" + std::to_string(static_cast<int>(flaw)) + " block=" + std::to_string(blockSize)
-        + " scene=" + std::to_string(static_cast<int>(scene));
+        + " scene=" + std::to_string(static_cast<int>(scene)) + " level=" + levelName(product);
 }
 
 std::string writerFingerprint()
@@ -261,7 +268,8 @@ std::string writerFingerprint()
 
 std::string productName(const ProductSpec& spec)
 {
-    return "S2A_MSIL2A_" + spec.sensingTime + "_N0509_R079_" + spec.tileId + "_20230601T121212";
+    return "S2A_MSIL" + levelName(spec) + "_" + spec.sensingTime + "_N0509_R079_" + spec.tileId
+        + "_20230601T121212";
 }
 
 std::uint16_t reflectance(const std::string& code, int x, int y, int scale)
@@ -342,6 +350,8 @@ fs::path writeProduct(const fs::path& folder, const ProductSpec& spec)
 {
     if (spec.size < kNoDataCorner || spec.size % 6 != 0)
         throw std::invalid_argument("the working size must be a multiple of 6 and at least 12");
+    if (spec.level == Level::L1C && spec.flaw != Flaw::None)
+        throw std::invalid_argument("flaws apply to Level-2A products only");
     fs::create_directories(folder);
     const std::string name = productName(spec);
     const fs::path archive = folder / (name + "." + spec.extension);
@@ -357,7 +367,9 @@ fs::path writeProduct(const fs::path& folder, const ProductSpec& spec)
     }
 
     const std::string safe = name + ".SAFE/";
-    const std::string granule = safe + "GRANULE/L2A_" + spec.tileId + "_A041234_" + spec.sensingTime + "/";
+    const bool topOfAtmosphere = spec.level == Level::L1C;
+    const std::string granule =
+        safe + "GRANULE/L" + levelName(spec) + "_" + spec.tileId + "_A041234_" + spec.sensingTime + "/";
     const std::string qi = granule + "QI_DATA/";
     const std::string image = granule + "IMG_DATA/";
     const std::string prefix = spec.tileId + "_" + spec.sensingTime + "_";
@@ -367,7 +379,8 @@ fs::path writeProduct(const fs::path& folder, const ProductSpec& spec)
     auto reflectanceJob = [&](const std::string& code, int scale) {
         const std::string resolution = std::to_string(10 * scale) + "m";
         RasterJob job;
-        job.entry = image + "R" + resolution + "/" + prefix + code + "_" + resolution + ".jp2";
+        job.entry = topOfAtmosphere ? image + prefix + code + ".jp2"
+                                    : image + "R" + resolution + "/" + prefix + code + "_" + resolution + ".jp2";
         job.size = size / scale;
         job.pixelSize = 10.0 * scale;
         const bool shapes = spec.scene == Scene::Shapes && (code == "B02" || code == "B03" || code == "B04");
@@ -386,6 +399,12 @@ fs::path writeProduct(const fs::path& folder, const ProductSpec& spec)
         job.type = GDT_Byte;
         job.value = std::move(value);
         return job;
+    };
+    // The true-colour image of B04, B03 and B02 at 10 m.
+    auto trueColourJob = [&](const std::string& entry) {
+        return byteJob(entry, 1, 3, [](int band, int x, int y) {
+            return std::min(255, reflectance(band == 0 ? "B04" : band == 1 ? "B03" : "B02", x, y, 1) / 8);
+        });
     };
     auto maskJobs = [&] {
         for (const char* band : {"B02", "B03"}) {
@@ -415,15 +434,25 @@ fs::path writeProduct(const fs::path& folder, const ProductSpec& spec)
             RasterJob unknown = reflectanceJob("B02", 1);
             unknown.entry = image + "R10m/" + prefix + "XYZ_10m.jp2";
             jobs.push_back(std::move(unknown));
+        } else if (topOfAtmosphere) {
+            maskJobs();
+            const std::pair<const char*, int> l1cBands[] = {
+                {"B01", 6}, {"B02", 1}, {"B03", 1}, {"B04", 1}, {"B05", 2}, {"B06", 2}, {"B07", 2},
+                {"B08", 1}, {"B8A", 2}, {"B09", 6}, {"B10", 6}, {"B11", 2}, {"B12", 2},
+            };
+            for (const auto& [code, scale] : l1cBands) {
+                if ((code == std::string("B11") && !spec.withB11) || (code == std::string("B12") && !spec.withB12))
+                    continue;
+                jobs.push_back(reflectanceJob(code, scale));
+            }
+            jobs.push_back(trueColourJob(image + prefix + "TCI.jp2"));
         } else {
             jobs.push_back(byteJob(qi + "MSK_CLDPRB_20m.jp2", 2, 1,
                                    [](int, int x, int y) { return cloudProbability(x, y, 2); }));
             maskJobs();
             for (const char* code : {"B02", "B03", "B04", "B08"})
                 jobs.push_back(reflectanceJob(code, 1));
-            jobs.push_back(byteJob(image + "R10m/" + prefix + "TCI_10m.jp2", 1, 3, [](int band, int x, int y) {
-                return std::min(255, reflectance(band == 0 ? "B04" : band == 1 ? "B03" : "B02", x, y, 1) / 8);
-            }));
+            jobs.push_back(trueColourJob(image + "R10m/" + prefix + "TCI_10m.jp2"));
             jobs.push_back(reflectanceJob("B02", 2));
             if (spec.withB11)
                 jobs.push_back(reflectanceJob("B11", 2));
@@ -455,7 +484,8 @@ fs::path writeProduct(const fs::path& folder, const ProductSpec& spec)
 
     std::vector<Entry> entries;
     const std::string xml = metadataXml(spec);
-    entries.push_back({safe + "MTD_MSIL2A.xml", std::vector<std::uint8_t>(xml.begin(), xml.end()), true});
+    entries.push_back(
+        {safe + "MTD_MSIL" + levelName(spec) + ".xml", std::vector<std::uint8_t>(xml.begin(), xml.end()), true});
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         if (spec.flaw == Flaw::RandomBytesRaster && jobs[i].entry.find("_B03_10m") != std::string::npos)
             encoded[i] = randomBytes(encoded[i].size(), 5);

@@ -1,9 +1,10 @@
 #pragma once
 
-// Writer of synthetic Sentinel-2 Level-2A products.
+// Writer of synthetic Sentinel-2 products, Level-2A or Level-1C.
 //
 // A product is a zip archive with the folder layout of a real one
-// ("<name>.SAFE/GRANULE/L2A_<tile>_.../IMG_DATA/R10m|R20m|R60m/", "QI_DATA/")
+// ("<name>.SAFE/GRANULE/L2A_<tile>_.../IMG_DATA/R10m|R20m|R60m/", "QI_DATA/";
+// a Level-1C product has every band in "GRANULE/L1C_<tile>_.../IMG_DATA/")
 // whose rasters are lossless JPEG 2000 codestreams georeferenced through a
 // GMLJP2 box only, as delivered products carry it. Every sample follows a
 // formula of this header, so readers can be checked against exact values.
@@ -29,6 +30,20 @@ enum class Flaw {
     SignedBand,           // an extra B05 band at 20 m stored as signed 16-bit samples
 };
 
+// The processing level: which bands a product carries and how it is laid out.
+//   L2A: B02, B03, B04, B08 at 10 m; B02, B11, B12, B8A and the scene
+//        classification (SCL) at 20 m; B01, B02 at 60 m; the cloud map
+//        (CLD) in the quality folder.
+//   L1C: each of B01..B12 and B8A once, at its own resolution (B02, B03, B04,
+//        B08 at 10 m; B05, B06, B07, B8A, B11, B12 at 20 m; B01, B09, B10 at
+//        60 m), file names without a resolution; no SCL and no cloud map.
+// A band of the same code and resolution holds the same samples at both
+// levels. Flaws apply to Level-2A products only.
+enum class Level {
+    L2A,
+    L1C,
+};
+
 // What the visible bands show.
 enum class Scene {
     Gradient,  // a smooth ramp per band with four bits of texture (reflectance())
@@ -50,6 +65,7 @@ struct ProductSpec {
     int threads = 1;                // rasters encoded at the same time
     int blockSize = 1024;           // side of the rasters' JPEG 2000 tiles (GDAL's blocks)
     Scene scene = Scene::Gradient;  // what B02, B03 and B04 show (the other bands always follow reflectance())
+    Level level = Level::L2A;       // a Level-1C product takes no flaw
 };
 
 // The shapes of Scene::Shapes in working-grid pixels of a product of the given
@@ -94,12 +110,13 @@ std::string productKey(const ProductSpec& product);
 std::string writerFingerprint();
 
 // File name of the product without its suffix:
-// "S2A_MSIL2A_<sensing time>_N0509_R079_<tile>_20230601T121212".
+// "S2A_MSIL2A_<sensing time>_N0509_R079_<tile>_20230601T121212" ("MSIL1C" at
+// Level-1C).
 std::string productName(const ProductSpec& spec);
 
 // Writes the product into folder (created when missing) and returns the
-// archive's path. Throws std::runtime_error or std::invalid_argument; a failed
-// write leaves no file behind.
+// archive's path. Throws std::runtime_error or std::invalid_argument (also for
+// a Level-1C product with a flaw); a failed write leaves no file behind.
 std::filesystem::path writeProduct(const std::filesystem::path& folder, const ProductSpec& spec = {});
 
 // Sample formulas, at pixel (x, y) of a raster whose pixel is scale x 10 m.
