@@ -134,7 +134,7 @@ Layout statisticsBlock(const Block& block)
     Layout layout;
     const int k = static_cast<int>(largestCurveCount(block.sets));
     const int h = headerRow(k);
-    const int m = static_cast<int>(block.channels.size());
+    const int m = static_cast<int>(block.bands.size());
     const int w = blockWidth(static_cast<int>(block.types.size()));
     layout.headerRow = h;
     layout.rowCount = m + 3 * k + 4;
@@ -150,8 +150,11 @@ Layout statisticsBlock(const Block& block)
         appendSetRows(cells, c, block.fileName, *set);
         for (int t = 0; t < block.types.size(); ++t) {
             cells.append({h, c + t, typeLabel(block.types[t])});
-            for (int i = 0; i < m; ++i)
-                cells.append({h + 1 + i, c + t, statisticText(*set, block.types[t], block.channels[i])});
+            for (int i = 0; i < m; ++i) {
+                // A channel the data set lacks has no value.
+                if (block.bands[i] >= 0)
+                    cells.append({h + 1 + i, c + t, statisticText(*set, block.types[t], block.bands[i])});
+            }
         }
     }
     return layout;

@@ -67,8 +67,8 @@ QString statisticText(const UI::CurveSet& set, int type, int band);
 struct Block {
     QString fileName;
     QList<const UI::CurveSet*> sets;  // chosen sets in the chosen order
-    QList<int> channels;              // ascending band indexes
-    QStringList channelNames;         // per channel; empty past the data set's bands
+    QList<int> bands;                 // per chosen channel its band in this data set, -1 for none
+    QStringList channelNames;         // per chosen channel, the first data set's name
     QList<int> types;                 // chosen types in the chosen order
     int offset = 0;                   // 0 for the first data set, w for the second
 };

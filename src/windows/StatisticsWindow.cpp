@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <omp.h>
 
@@ -48,6 +48,45 @@ void warn(const QString& text)
 bool hasIndex(const QList<UI::CurveSet>& sets, int index)
 {
     return index >= 0 && index < sets.size();
+}
+
+// What makes two bands of different data sets the same band: the band code,
+// or the display name of a band without code.
+std::pair<std::string, std::string> bandKind(const IO::Band& band)
+{
+    return {band.code, band.code.empty() ? band.name : std::string()};
+}
+
+// The band of `to` that is band `band` of `from`: the n-th band of a kind in
+// `from` is the n-th of that kind in `to`; -1 when `to` has none.
+int matchingBand(const IO::File& from, int band, const IO::File& to)
+{
+    if (&from == &to)
+        return band;
+    if (band < 0 || band >= static_cast<int>(from.bands.size()))
+        return -1;
+    const auto kind = bandKind(from.bands[static_cast<std::size_t>(band)]);
+    int rank = 0;
+    for (int b = 0; b < band; ++b) {
+        if (bandKind(from.bands[static_cast<std::size_t>(b)]) == kind)
+            ++rank;
+    }
+    for (std::size_t b = 0; b < to.bands.size(); ++b) {
+        if (bandKind(to.bands[b]) == kind && rank-- == 0)
+            return static_cast<int>(b);
+    }
+    return -1;
+}
+
+// The bands a list of matched bands names, without the missing ones.
+QList<int> presentBands(const QList<int>& bands)
+{
+    QList<int> present;
+    for (int band : bands) {
+        if (band >= 0)
+            present.append(band);
+    }
+    return present;
 }
 
 } // namespace
@@ -154,21 +193,40 @@ void StatisticsWindow::fillCurveSetList()
 void StatisticsWindow::fillChannelList()
 {
     ui->listWidgetStatisticsChannels->clear();
-    // A channel is a band index of every data set of the window.
-    const int count = commonBandCount();
+    const int count = channelCount();
     for (int band = 0; band < count; ++band)
-        ui->listWidgetStatisticsChannels->addItem(QString::fromStdString(dataFiles_[0]->bandName(band)));
+        ui->listWidgetStatisticsChannels->addItem(channelName(band));
     ui->listWidgetStatisticsChannels->selectAll();
 }
 
-int StatisticsWindow::commonBandCount() const
+int StatisticsWindow::channelCount() const
 {
-    if (dataFiles_.isEmpty())
-        return 0;
-    std::size_t count = SIZE_MAX;
-    for (const IO::File* file : dataFiles_)
-        count = std::min(count, file ? file->bands.size() : std::size_t(0));
-    return static_cast<int>(count);
+    const IO::File* first = dataFiles_.value(0);
+    return first ? static_cast<int>(first->bands.size()) : 0;
+}
+
+QString StatisticsWindow::channelCode(int channel) const
+{
+    const IO::File* first = dataFiles_.value(0);
+    if (!first || channel < 0 || channel >= static_cast<int>(first->bands.size()))
+        return QString();
+    const IO::Band& band = first->bands[static_cast<std::size_t>(channel)];
+    return QString::fromStdString(band.code.empty() ? band.name : band.code);
+}
+
+QString StatisticsWindow::channelName(int channel) const
+{
+    const IO::File* first = dataFiles_.value(0);
+    return first ? QString::fromStdString(first->bandName(channel)) : QString();
+}
+
+QList<int> StatisticsWindow::bandsOf(const IO::File* file, const QList<int>& channels) const
+{
+    const IO::File* first = dataFiles_.value(0);
+    QList<int> bands;
+    for (int channel : channels)
+        bands.append(first && file ? matchingBand(*first, channel, *file) : -1);
+    return bands;
 }
 
 QList<int> StatisticsWindow::selectedCurveSets() const
@@ -188,7 +246,7 @@ bool StatisticsWindow::readSelection(QList<int>& curveSetIndexes, QList<int>& ch
     curveSetIndexes = selectedCurveSets();
     channels.clear();
     const QListWidget* channelList = ui->listWidgetStatisticsChannels;
-    const int bandCount = commonBandCount();
+    const int bandCount = channelCount();
     for (const QListWidgetItem* item : channelList->selectedItems()) {
         const int row = channelList->row(item);
         if (row >= 0 && row < bandCount)
@@ -254,6 +312,9 @@ bool StatisticsWindow::measureSets(QList<UI::CurveSet>& sets, const QList<int>& 
                                    const QList<int>& channels, const QList<int>& types, IO::File* file, int level,
                                    int margin)
 {
+    // An empty list would mean every band of the file.
+    if (channels.isEmpty())
+        return true;
     const std::vector<int> bands(channels.begin(), channels.end());
     const std::vector<int> kinds(types.begin(), types.end());
     for (int index : curveSetIndexes) {
@@ -267,14 +328,15 @@ bool StatisticsWindow::measureSets(QList<UI::CurveSet>& sets, const QList<int>& 
 bool StatisticsWindow::computeStatistics(QList<int> curveSetIndexes, QList<int> channels, QList<int> types,
                                          IO::File* file, int margin)
 {
-    return measureSets(curveSets_, curveSetIndexes, channels, types, file, level, margin);
+    return measureSets(curveSets_, curveSetIndexes, presentBands(bandsOf(file, channels)), types, file, level,
+                       margin);
 }
 
 void StatisticsWindow::growStatistics(const QList<int>& curveSetIndexes)
 {
-    std::size_t bandCount = 0;
-    for (const IO::File* file : dataFiles_)
-        bandCount = std::max(bandCount, file ? file->bands.size() : std::size_t(0));
+    if (!owner_)
+        return;
+    const std::size_t bandCount = owner_->bands.size();
     for (int index : curveSetIndexes) {
         if (!hasIndex(curveSets_, index))
             continue;
@@ -304,8 +366,13 @@ QList<UI::CurveSet>& StatisticsWindow::measure(const QList<int>& curveSetIndexes
 {
     QList<UI::CurveSet>* target = &curveSets_;
     if (file != owner_) {
-        // Another data set's values belong to no list of the main window.
+        // Another data set's values belong to no list of the main window;
+        // they are kept at that data set's band indexes.
         measured = curveSets_;
+        for (int index : curveSetIndexes) {
+            if (hasIndex(measured, index))
+                measured[index].resetStatistics(file ? static_cast<int>(file->bands.size()) : 0);
+        }
         target = &measured;
     }
     const int bandLevel = level;
@@ -341,8 +408,8 @@ void putCells(QTableWidget* table, const QList<StatisticsTable::Cell>& cells)
 } // namespace
 
 void StatisticsWindow::showStatisticsOf(const QList<UI::CurveSet>& sets, const QList<int>& curveSetIndexes,
-                                        const QList<int>& channels, const QList<int>& types, IO::File* file,
-                                        int offset)
+                                        const QList<int>& channels, const QList<int>& bands,
+                                        const QList<int>& types, IO::File* file, int offset)
 {
     StatisticsTable::Block block;
     block.fileName = file ? QString::fromStdString(file->name) : QString();
@@ -350,9 +417,10 @@ void StatisticsWindow::showStatisticsOf(const QList<UI::CurveSet>& sets, const Q
         if (hasIndex(sets, index))
             block.sets.append(&sets[index]);
     }
-    block.channels = channels;
+    block.bands = bands;
+    // Rows are the first data set's channels, whichever block fills them.
     for (int channel : channels)
-        block.channelNames.append(file ? QString::fromStdString(file->bandName(channel)) : QString());
+        block.channelNames.append(channelName(channel));
     block.types = types;
     block.offset = offset;
     const StatisticsTable::Layout layout = StatisticsTable::statisticsBlock(block);
@@ -365,7 +433,7 @@ void StatisticsWindow::showStatistics(QList<int> curveSetIndexes, QList<int> cha
                                       IO::File* file, int offset)
 {
     computeMissingGeometry(curveSets_, curveSetIndexes);
-    showStatisticsOf(curveSets_, curveSetIndexes, channels, types, file, offset);
+    showStatisticsOf(curveSets_, curveSetIndexes, channels, bandsOf(file, channels), types, file, offset);
 }
 
 void StatisticsWindow::fillDifferenceRows(QList<int> channels, QList<int> types, int offset)
@@ -399,14 +467,30 @@ void StatisticsWindow::on_pushButtonStatisticsCompute_clicked()
                                                       static_cast<int>(types.size())));
     const int w = StatisticsTable::blockWidth(static_cast<int>(types.size()));
     // Each block is filled from the list its computation wrote, before the
-    // next computation runs.
+    // next computation runs. A channel is measured on each data set in that
+    // data set's band of the same code; one the data set lacks keeps its
+    // cells, and so its differences, empty.
+    const IO::File* lacking = nullptr;
+    QStringList missing;
     for (int f = 0; f < fileCount; ++f) {
+        IO::File* file = dataFiles_[f];
+        const QList<int> bands = bandsOf(file, channels);
+        for (int i = 0; i < bands.size(); ++i) {
+            if (bands[i] < 0) {
+                lacking = file;
+                missing.append(channelCode(channels[i]));
+            }
+        }
         QList<UI::CurveSet> copies;
-        const QList<UI::CurveSet>& measured = measure(indexes, channels, types, dataFiles_[f], 0, copies);
-        showStatisticsOf(measured, indexes, channels, types, dataFiles_[f], f * w);
+        const QList<UI::CurveSet>& measured = measure(indexes, presentBands(bands), types, file, 0, copies);
+        showStatisticsOf(measured, indexes, channels, bands, types, file, f * w);
     }
     if (fileCount == 2)
         fillDifferenceRows(channels, types, 2 * w);
+    if (lacking) {
+        warn(tr("Channels missing in %1: %2. Their cells are left empty.")
+                 .arg(QString::fromStdString(lacking->name), missing.join(QStringLiteral(", "))));
+    }
 }
 
 // ---------------------------------------------------------------------------

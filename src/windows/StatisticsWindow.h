@@ -17,6 +17,11 @@
 // homogeneity tools reuse it). Values measured on another data set are
 // computed on copies and only shown. The area-monitoring window takes over
 // the list of two copies its opener built and owns it for its lifetime.
+//
+// Channels: the bands of the first data set, named as there. The second data
+// set (a product of another processing level has another band list) is
+// measured in its band of the same code; a channel it lacks leaves its cells
+// and differences empty and is named in one warning per Compute.
 
 #include <memory>
 #include <string>
@@ -69,10 +74,13 @@ public:
     bool readSelection(QList<int>& curveSetIndexes, QList<int>& channels, QList<int>& types);
 
     // The background task: computeCurveSetStatistics of each listed set of
-    // the window's list on file. Always true.
+    // the window's list on file, each channel measured in file's band of the
+    // same code (a channel file lacks is skipped). Always true.
     bool computeStatistics(QList<int> curveSetIndexes, QList<int> channels, QList<int> types, IO::File* file,
                            int margin);
-    // One data set's block of the table, from the window's list.
+    // One data set's block of the table, from the window's list: the
+    // channels' rows hold the values of file's bands of the same code, empty
+    // where file has none.
     void showStatistics(QList<int> curveSetIndexes, QList<int> channels, QList<int> types, IO::File* file,
                         int offset);
     void fillDifferenceRows(QList<int> channels, QList<int> types, int offset);
@@ -135,21 +143,33 @@ private:
     // Keeps the rows of a multi-selection list in the order they were
     // selected.
     void trackSelectionOrder(QListWidget* list, QList<int>& order);
-    // Channels every data set of the window has.
-    int commonBandCount() const;
-    // Grows the statistics lists of the sets to the larger band count of
-    // the data sets (new entries -1), so every listed channel has a slot.
+    // Channels are the bands of the first data set: their count, a
+    // channel's band code (its display name for a band without code) and
+    // display name.
+    int channelCount() const;
+    QString channelCode(int channel) const;
+    QString channelName(int channel) const;
+    // Per channel the band of file with the same band code (the same
+    // display name for a band without code; the n-th of a kind in the first
+    // data set is the n-th of that kind in file), -1 where file has none.
+    QList<int> bandsOf(const IO::File* file, const QList<int>& channels) const;
+    // Grows the statistics lists of the sets to the band count of the data
+    // set that owns them (new entries -1), so every band has a slot.
     void growStatistics(const QList<int>& curveSetIndexes);
     void computeMissingGeometry(QList<UI::CurveSet>& sets, const QList<int>& curveSetIndexes);
-    // Runs the statistics task on file behind the progress dialog, on the
-    // window's list when file owns it (or the window has one data set),
-    // otherwise on copies that it returns in `measured`; returns the list
-    // that holds the results.
+    // Runs the statistics task on file's bands behind the progress dialog,
+    // on the window's list when file owns it (or the window has one data
+    // set), otherwise on copies whose statistics start afresh at file's band
+    // count, returned in `measured`; returns the list that holds the results
+    // (indexed by file's bands).
     QList<UI::CurveSet>& measure(const QList<int>& curveSetIndexes, const QList<int>& channels,
                                  const QList<int>& types, IO::File* file, int margin,
                                  QList<UI::CurveSet>& measured);
+    // A block of sets measured on file: rows named after the channels,
+    // values from file's bands (one per channel, -1 for an empty row).
     void showStatisticsOf(const QList<UI::CurveSet>& sets, const QList<int>& curveSetIndexes,
-                          const QList<int>& channels, const QList<int>& types, IO::File* file, int offset);
+                          const QList<int>& channels, const QList<int>& bands, const QList<int>& types,
+                          IO::File* file, int offset);
     // Warns and answers false when a listed set has no curve to compare.
     bool comparable(const QList<int>& curveSetIndexes);
     void clearTable(int columns);

@@ -225,10 +225,11 @@ TEST_F(StatisticsWindowTest, UnmeasurableSetsShowMinusOneAndShortListsGrow)
     outside.min.clear();
     outside.min = {7.0};
     sets = {outside, unsized};
-    // The second data set has two bands only: two channels are listed.
+    // Every band of the first data set is a channel, also where the second
+    // has fewer bands.
     RampFile twoBands{kSize, kSize, 1, "two-bands", 2};
     open({&ground1, &twoBands});
-    EXPECT_EQ(window->ui->listWidgetStatisticsChannels->count(), 2);
+    EXPECT_EQ(window->ui->listWidgetStatisticsChannels->count(), 3);
     window.reset();
 
     open({&ground1});
