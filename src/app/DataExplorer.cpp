@@ -109,8 +109,6 @@ void FenlarkApp::dataRemoveAction_triggered()
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     if (rows.empty())
         return;
-    // A trace may read the images of a data set freed below.
-    segmentTracer->clear();
     const auto removed = [&rows](int index) { return std::find(rows.begin(), rows.end(), index) != rows.end(); };
     const auto shifted = [&rows](int index) {
         return index - static_cast<int>(std::count_if(rows.begin(), rows.end(), [index](int r) { return r < index; }));
@@ -134,7 +132,7 @@ void FenlarkApp::dataRemoveAction_triggered()
         IO::File* file = dataFiles[row];
         if (file == habitatPlotsDataSet)
             clearHabitatPlots();
-        file->unloadBandsExcept({});
+        releaseBands(file, {});
         delete file;
         dataFiles.removeAt(row);
         if (row < curveSets.size())
@@ -272,6 +270,14 @@ void FenlarkApp::dataSaveAction_triggered()
         showMessageBox(tr("Unable to save all files."), 2);
     else
         showMessageBox(tr("All files are saved."), 0);
+}
+
+void FenlarkApp::releaseBands(IO::File* file, const std::set<int>& keep)
+{
+    if (!file)
+        return;
+    segmentTracer->clear();
+    file->unloadBandsExcept(keep);
 }
 
 bool FenlarkApp::clearFeatureCache(int side)

@@ -41,12 +41,13 @@ void FenlarkApp::showDataSet(int index)
 {
     if (index < 0 || index >= dataFiles.size())
         return;
-    // The side's data set, whose images a trace may read, goes.
+    // A trace follows the side's data set, which goes here even when the
+    // other side keeps its bands.
     segmentTracer->clear();
     int& sideIndex = ui->activeSide == 0 ? ui->leftDataIndex : ui->rightDataIndex;
     const int otherIndex = ui->activeSide == 0 ? ui->rightDataIndex : ui->leftDataIndex;
     if (sideIndex >= 0 && sideIndex < dataFiles.size() && sideIndex != otherIndex)
-        dataFiles[sideIndex]->unloadBandsExcept({});
+        releaseBands(dataFiles[sideIndex], {});
     sideIndex = index;
 
     for (ViewerWidget* viewer : sideViewers(ui->activeSide))
@@ -101,7 +102,7 @@ void FenlarkApp::applyChannels(int index, bool reloadAll)
         if (rereadShown)
             retireFeatureViewer(other);
     }
-    dataFiles[index]->unloadBandsExcept(keep);
+    releaseBands(dataFiles[index], keep);
     datasetChange(index);
 }
 

@@ -197,8 +197,14 @@ public:
     // The explorer's context menu for the current selection, parented to the
     // window; the caller shows it and owns it.
     QMenu* buildDataExplorerMenu();
-    // Drops the computed images of the bands shown on a side; false when the
-    // side shows no data set.
+    // Releases every band of file that keep does not name, with its computed
+    // images: the one way the shell frees bands. A semi-automatic trace
+    // reads computed images, so it is stopped and forgotten first, whichever
+    // path frees them.
+    void releaseBands(IO::File* file, const std::set<int>& keep);
+    // Drops the computed images of the bands shown on a side, a pending
+    // trace first as releaseBands does; false when the side shows no data
+    // set.
     bool clearFeatureCache(int side);
     // A tools viewer stands beside (or, two sides open, below) the side's
     // main viewer.

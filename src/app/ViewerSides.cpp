@@ -122,6 +122,10 @@ void FenlarkApp::tabBarTabWidget_clicked(int)
 
 void FenlarkApp::toolButtonTabWidget_clicked()
 {
+    // A mode's work, and the data set it reads, stay on their side until
+    // the mode ends: the right side neither opens nor closes meanwhile.
+    if (interactionHeld())
+        return;
     if (auto* button = qobject_cast<QToolButton*>(sender()))
         rightSideButton_ = button;
     if (!ui->rightTabWidget)
@@ -201,7 +205,7 @@ void FenlarkApp::closeRightSide()
     clearRightViewers();
 
     if (rightIndex >= 0 && rightIndex != leftIndex && rightIndex < dataFiles.size())
-        dataFiles[rightIndex]->unloadBandsExcept({});
+        releaseBands(dataFiles[rightIndex], {});
 
     if (!getDataFile(0)) {
         if (previewWidget)

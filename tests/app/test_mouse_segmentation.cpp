@@ -11,6 +11,9 @@
 #include <QDockWidget>
 #include <QMenuBar>
 #include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -102,16 +105,19 @@ protected:
     {
         send(main(side), QEvent::MouseButtonRelease, at(main(side), p), Qt::LeftButton, Qt::NoButton);
     }
-    void click(Point2D p)
+    void click(Point2D p, int side = 0)
     {
-        press(p);
-        release(p);
+        press(p, Qt::NoModifier, side);
+        release(p, side);
     }
     void move(Point2D p, int side = 0)
     {
         send(main(side), QEvent::MouseMove, at(main(side), p), Qt::NoButton, Qt::NoButton);
     }
-    void rightPress() { send(main(), QEvent::MouseButtonPress, QPointF(5, 5), Qt::RightButton, Qt::RightButton); }
+    void rightPress(int side = 0)
+    {
+        send(main(side), QEvent::MouseButtonPress, QPointF(5, 5), Qt::RightButton, Qt::RightButton);
+    }
 
     // Point of the disc's edge (plus a margin) at an angle in degrees.
     Point2D onDisc(double degrees, double margin = 0.0) const
@@ -164,6 +170,43 @@ protected:
             ui().checkBoxSemiEvolveSegment->isChecked());
         CurveDrawing::offsetPoints(points, file()->getWorkAreaX(0), file()->getWorkAreaY(0));
         return points;
+    }
+
+    // The corner button of the tab bar that opens and closes the right side,
+    // and a click on it.
+    QToolButton* sideButton()
+    {
+        return qobject_cast<QToolButton*>(ui().leftTabWidget->tabBar()->tabButton(1, QTabBar::RightSide));
+    }
+    void clickSideButton()
+    {
+        QToolButton* button = sideButton();
+        ASSERT_NE(button, nullptr);
+        Jp2ZipTest::quietly([&] { QTest::mouseClick(button, Qt::LeftButton); });
+    }
+
+    // The second product on the right side, which is active: the side opened
+    // (again) and the product shown there as needed.
+    void workOnTheRight()
+    {
+        ASSERT_EQ(window->dataFiles.size(), 2);
+        if (ui().rightTabWidget->isHidden())
+            showOnTheRight(1);
+        emit ui().rightTabWidget->tabBarClicked(0);
+        ASSERT_EQ(ui().activeSide, 1);
+        if (ui().rightDataIndex != 1)
+            Jp2ZipTest::quietly([&] { window->showDataSet(1); });
+        ASSERT_EQ(ui().rightDataIndex, 1);
+        ASSERT_FALSE(main(1)->isEmpty());
+    }
+
+    // Curve sets of every data set.
+    qsizetype storedSets() const
+    {
+        qsizetype count = 0;
+        for (const QList<UI::CurveSet>& list : window->curveSets)
+            count += list.size();
+        return count;
     }
 
     // From now on every preview the mode draws goes to previews, as drawn.
@@ -798,6 +841,220 @@ TEST_F(MouseTools, APressOnTheOtherSideDuringAModeStaysThere)
     press({60.0, 50.0}, Qt::NoModifier, 1);
     release({60.0, 50.0}, 1);
     EXPECT_EQ(ui().activeSide, 1);
+}
+
+// While a mouse mode or the main-controls lock holds, the tab bar's corner
+// button neither closes nor opens the right side: the mode's work, the data
+// set it reads and its trace stay where the mode started, and what it stores
+// goes to that side's data set where it was drawn.
+TEST_F(MouseTools, TheSideButtonWaitsWhileAModeOrTheLockHolds)
+{
+    open({product(sceneProduct(620000))});
+    workOnTheRight();
+    addCircleSet(4.0);  // the right side's set for the local adjustment
+    ui().spinBoxSemiMagnetThreshold->setValue(0);
+
+    // A pixel centre near the disc's centre; the shapes keep 6 to 13 pixels
+    // from it.
+    const Point2D c{std::floor(disc.centerX) + 0.5, std::floor(disc.centerY) + 0.5};
+    const auto aroundTheCentre = [&](const UI::Curve& curve) {
+        for (const Point2D& p : curve.points()) {
+            const double d = std::hypot(p.x - c.x, p.y - c.y);
+            ASSERT_TRUE(d > 6.0 && d < 13.0) << p.x << "," << p.y << " is " << d << " from the centre";
+        }
+    };
+    const auto alongTheDisc = [&](const UI::Curve& curve) {
+        EXPECT_LT(fitToCircle(curve.points(), disc.centerX, disc.centerY, disc.radius).worst, 3.0);
+    };
+    const auto tracedPreview = [&] {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !previews.empty() && !window->segmentTracer->busy(); }, 20000));
+    };
+    recordPreviews();
+
+    const struct {
+        const char* mode;
+        std::function<void()> start;
+        std::function<void()> before;  // the mode's work before the click on the button
+        std::function<void()> after;   // the rest of it, ending the mode
+        std::function<bool()> on;
+        std::function<void(const UI::Curve&)> stored;  // null: the mode stores nothing
+    } modes[] = {
+        {"circle", [&] { ui().pushButtonAutoInitCircle->click(); },
+         [&] {
+             click(c, 1);
+             move({c.x + 8.0, c.y}, 1);
+         },
+         [&] { click({c.x + 8.0, c.y}, 1); }, [&] { return ui().initCircleMode; }, aroundTheCentre},
+        {"square", [&] { ui().pushButtonAutoInitSquare->click(); },
+         [&] {
+             click(c, 1);
+             move({c.x + 8.0, c.y + 3.0}, 1);
+         },
+         [&] { click({c.x + 8.0, c.y + 3.0}, 1); }, [&] { return ui().initSquareMode; }, aroundTheCentre},
+        {"polygon", [&] { ui().pushButtonAutoInitPolygon->click(); },
+         [&] {
+             click({c.x - 8.0, c.y - 8.0}, 1);
+             move({c.x + 8.0, c.y - 8.0}, 1);
+             click({c.x + 8.0, c.y - 8.0}, 1);
+             move({c.x + 8.0, c.y + 8.0}, 1);
+         },
+         [&] {
+             click({c.x + 8.0, c.y + 8.0}, 1);
+             move({c.x - 8.0, c.y + 8.0}, 1);
+             click({c.x - 8.0, c.y + 8.0}, 1);
+             rightPress(1);
+         },
+         [&] { return ui().initPolygonMode; }, aroundTheCentre},
+        {"semi-automatic", [&] { ui().pushButtonSemiSegmNew->click(); },
+         [&] {
+             click(onDisc(0.0), 1);
+             previews.clear();
+             move(onDisc(-90.0), 1);
+             tracedPreview();
+             ASSERT_TRUE(window->segmentTracer->hasRequest());
+         },
+         [&] {
+             click(onDisc(-90.0), 1);
+             rightPress(1);
+         },
+         [&] { return ui().semiSegmentationMode; }, alongTheDisc},
+        {"local adjustment",
+         [&] {
+             QTreeWidget* tree = ui().treeWidgetCurvesExplorer;
+             tree->clearSelection();
+             tree->topLevelItem(0)->setSelected(true);
+             window->curveLocalAdjustActionAction_triggered();
+         },
+         [&] { click(onDisc(0.0, 4.0), 1); }, [&] { rightPress(1); }, [&] { return ui().localAdjustMode; },
+         nullptr},
+        {"orthomosaic area", [&] { ui().action_Ortho_Load_files->trigger(); },
+         [&] { move(c, 1); }, [&] { rightPress(1); },
+         [&] { return ui().initSquareMode && ui().action_Ortho_Load_files->isChecked(); }, nullptr},
+    };
+    for (const auto& m : modes) {
+        SCOPED_TRACE(m.mode);
+        workOnTheRight();
+        const qsizetype leftSets = window->curveSets[0].size();
+        const qsizetype rightSets = window->curveSets[1].size();
+        const int band = window->getBandIndex(1, 0);
+        ASSERT_TRUE(file(1)->isLoaded(band, 0));
+        const qint64 icon = sideButton()->icon().cacheKey();
+        m.start();
+        ASSERT_TRUE(m.on());
+        m.before();
+        clickSideButton();
+
+        EXPECT_FALSE(ui().rightTabWidget->isHidden()) << "the side closed under the mode";
+        EXPECT_EQ(ui().rightDataIndex, 1);
+        EXPECT_EQ(ui().activeSide, 1);
+        EXPECT_TRUE(file(1)->isLoaded(band, 0)) << "the mode's bands were released";
+        EXPECT_EQ(sideButton()->icon().cacheKey(), icon);
+        EXPECT_TRUE(m.on());
+        EXPECT_FALSE(controlsEnabled());
+
+        m.after();
+        if (m.on())  // the side went: end the mode where it now is
+            rightPress(ui().activeSide);
+        EXPECT_FALSE(m.on());
+        EXPECT_EQ(window->curveSets[0].size(), leftSets) << "stored on the left";
+        EXPECT_EQ(window->curveSets[1].size(), rightSets + (m.stored ? 1 : 0));
+        if (m.stored && window->curveSets[1].size() == rightSets + 1) {
+            const UI::CurveSet& set = window->curveSets[1].back();
+            ASSERT_EQ(set.curves.size(), 1u);
+            ASSERT_FALSE(set.curves[0].points().empty());
+            m.stored(set.curves[0]);
+        }
+        EXPECT_TRUE(controlsEnabled());
+    }
+
+    // The automatic run holds the lock alone: a click on the button while
+    // one of its tasks runs does nothing either, and the run stores its
+    // states on the right.
+    workOnTheRight();
+    window->appendCurveSet(ShellTest::squareSet(c.x - 5.0, c.y - 5.0, c.x + 5.0, c.y + 5.0, {0, 0, 0, 255}));
+    window->setCurvesExplorer(static_cast<int>(sets().size()) - 1);
+    ui().spinBoxAutoTotalSteps->setValue(20);
+    ui().spinBoxAutoExportInterval->setValue(10);
+    const qsizetype leftSets = window->curveSets[0].size();
+    const qsizetype rightSets = window->curveSets[1].size();
+    dialogs.requests.clear();
+    int tasks = 0;
+    const TaskRunner::Runner previous = TaskRunner::setRunner([&](const QString&, const std::function<void()>& job) {
+        if (tasks++ == 0)
+            QTest::mouseClick(sideButton(), Qt::LeftButton);  // the run's output is captured already
+        job();
+    });
+    Jp2ZipTest::quietly([&] { ui().pushButtonAutoEvolve->click(); });
+    TaskRunner::setRunner(previous);
+    EXPECT_GT(tasks, 0);
+    EXPECT_FALSE(ui().rightTabWidget->isHidden()) << "the side closed under the automatic run";
+    EXPECT_EQ(ui().rightDataIndex, 1);
+    EXPECT_TRUE(dialogs.messageTexts().isEmpty()) << dialogs.messageTexts().join("; ").toStdString();
+    EXPECT_EQ(window->curveSets[0].size(), leftSets);
+    EXPECT_EQ(window->curveSets[1].size(), rightSets + 2);
+    EXPECT_TRUE(controlsEnabled());
+
+    // With nothing held the button closes the side again.
+    clickSideButton();
+    EXPECT_TRUE(ui().rightTabWidget->isHidden());
+    EXPECT_EQ(ui().activeSide, 0);
+}
+
+// A trace never outlives the bands it reads: however the side's data set is
+// released while a segment is pending, the request is gone at once, no
+// segment is drawn afterwards, and a later click and right press store
+// nothing from it.
+TEST_F(MouseTools, APendingTraceEndsWithTheBandsItReads)
+{
+    open({product(sceneProduct(620000))});
+    const struct {
+        const char* name;
+        std::function<void()> release;
+    } cases[] = {
+        {"the side closed", [&] { Jp2ZipTest::quietly([&] { window->closeRightSide(); }); }},
+        {"the side's bands read again for a new crop",
+         [&] { Jp2ZipTest::quietly([&] { window->pushButtonApplyHistogramCrop_clicked(); }); }},
+        {"another data set shown on the side", [&] { Jp2ZipTest::quietly([&] { window->showDataSet(0); }); }},
+        {"the side's data set removed",  // last: the data set is gone
+         [&] {
+             QTreeWidget* tree = ui().treeWidgetDataExplorer;
+             tree->clearSelection();
+             tree->topLevelItem(1)->setSelected(true);
+             Jp2ZipTest::quietly([&] { window->dataRemoveAction_triggered(); });
+         }},
+    };
+    recordPreviews();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        workOnTheRight();
+        ui().pushButtonSemiSegmNew->click();
+        ASSERT_TRUE(ui().semiSegmentationMode);
+        click(onDisc(0.0), 1);
+        previews.clear();
+        move(onDisc(-90.0), 1);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !previews.empty() && !window->segmentTracer->busy(); }, 20000));
+        ASSERT_TRUE(window->segmentTracer->hasRequest());
+
+        c.release();
+        const qsizetype before = storedSets();
+        EXPECT_FALSE(window->segmentTracer->hasRequest());
+        previews.clear();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->segmentTracer->busy(); }, 20000));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(previews.empty());
+
+        // A click where the segment ended, then a right press, on the side
+        // the mode now works on.
+        const int side = ui().activeSide;
+        if (!main(side)->isEmpty()) {
+            click(onDisc(-90.0), side);
+            rightPress(side);
+        }
+        // An emptied viewer takes no mouse: the mode is ended directly.
+        if (ui().semiSegmentationMode)
+            window->finishSemiSegmentation();
+        EXPECT_EQ(storedSets(), before) << "a segment of released images was stored";
+    }
 }
 
 // Every stored point goes through the one mapping from the working window to
