@@ -858,6 +858,14 @@ private:
     QList<int> linkedSides() const;
     // The overlays of one refresh into one viewer.
     void drawOverlays(UI::ViewerWidget* viewer);
+    // Every viewer of side first, then, while the right side is open, of the
+    // other side.
+    void refreshSides(int first);
+    // True while a task runs: it may be writing what the viewers draw from
+    // (band samples, computed images, curve lists), so nothing is drawn and
+    // every viewer is refreshed once after it has ended. Every redraw asks
+    // here first.
+    bool drawingDeferred();
     // The viewers of a side in a fixed order (main viewer first), so every
     // pass over a side visits them alike.
     QList<UI::ViewerWidget*> sideViewers(int side) const;
@@ -941,6 +949,8 @@ private:
     QPointer<QToolButton> rightSideButton_;
     // Set while a pan step redraws: the viewers reuse their overlay layer.
     bool panFrame_ = false;
+    // Set while a refresh of every viewer waits for the running task's end.
+    bool redrawAfterTask_ = false;
     // Set by a chain that refused its page's settings or input and told the
     // user why, so the button's slot adds no second message.
     bool featureRefusalShown_ = false;

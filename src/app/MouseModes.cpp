@@ -204,7 +204,7 @@ void FenlarkApp::drawPathPreview(bool withPickedPoints)
     // Every point a click may store moves to the full grid, however few;
     // only a path of two points or more is drawn.
     CurveDrawing::offsetPoints(pathPoints, file->getWorkAreaX(ui->activeSide), file->getWorkAreaY(ui->activeSide));
-    if (pathPoints.size() < 2)
+    if (pathPoints.size() < 2 || drawingDeferred())
         return;
     refreshActiveViewers();
     drawCurveSetOnSide(workingCurveSet, true, true);

@@ -22,6 +22,7 @@
 #include "app/WidgetUtils.h"
 #include "app/WorkingWindow.h"
 #include "io/File.h"
+#include "tools/TaskRunner.h"
 #include "viewers/PreviewWidget.h"
 #include "viewers/ViewerWidget.h"
 
@@ -148,9 +149,27 @@ bool FenlarkApp::eventFilter(QObject* watched, QEvent* event)
     return false;
 }
 
+bool FenlarkApp::drawingDeferred()
+{
+    // The progress dialog blocks input, not painting: a resize or a late
+    // signal can ask for a redraw while the task writes band samples,
+    // computed images or curves. The viewers keep showing their last
+    // picture until it has ended.
+    if (!TaskRunner::isBusy())
+        return false;
+    if (!redrawAfterTask_) {
+        redrawAfterTask_ = true;
+        TaskRunner::whenIdle(this, [this] {
+            if (redrawAfterTask_)
+                refreshAllViewers();
+        });
+    }
+    return true;
+}
+
 void FenlarkApp::refreshViewer(QPointer<ViewerWidget> viewer)
 {
-    if (!viewer)
+    if (!viewer || drawingDeferred())
         return;
     const quint64 rendersBefore = viewer->renderCount;
     if (viewer->name == QLatin1String(Keys::viewerWidgetMain))
@@ -215,22 +234,26 @@ void FenlarkApp::drawOverlays(ViewerWidget* viewer)
 
 void FenlarkApp::refreshActiveViewers()
 {
-    for (ViewerWidget* viewer : sideViewers(ui->activeSide))
-        refreshViewer(viewer);
     // The other open side shows the active data set's curves too: it is
     // redrawn so that no side keeps curves that have changed.
-    if (rightSideOpen()) {
-        for (ViewerWidget* viewer : sideViewers(ui->activeSide == 0 ? 1 : 0))
-            refreshViewer(viewer);
-    }
+    refreshSides(ui->activeSide);
 }
 
 void FenlarkApp::refreshAllViewers()
 {
-    for (ViewerWidget* viewer : sideViewers(0))
+    refreshSides(0);
+}
+
+void FenlarkApp::refreshSides(int first)
+{
+    // Every viewer is drawn now: a redraw waiting for a task's end has
+    // nothing left to do.
+    if (!TaskRunner::isBusy())
+        redrawAfterTask_ = false;
+    for (ViewerWidget* viewer : sideViewers(first))
         refreshViewer(viewer);
     if (rightSideOpen()) {
-        for (ViewerWidget* viewer : sideViewers(1))
+        for (ViewerWidget* viewer : sideViewers(first == 0 ? 1 : 0))
             refreshViewer(viewer);
     }
 }

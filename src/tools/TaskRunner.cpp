@@ -1,7 +1,10 @@
 #include "tools/TaskRunner.h"
 
+#include <vector>
+
 #include <QCloseEvent>
 #include <QFutureWatcher>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -18,6 +21,33 @@ Runner& installedRunner()
 }
 
 bool busy = false;
+
+// Calls of whenIdle waiting for the running task to end.
+struct IdleCall {
+    QPointer<QObject> context;
+    std::function<void()> call;
+};
+
+std::vector<IdleCall>& idleCalls()
+{
+    static std::vector<IdleCall> calls;
+    return calls;
+}
+
+// Hands the waiting calls to their contexts' event loops. Each looks again
+// when it is delivered: a task the caller started meanwhile is waited for.
+void postIdleCalls()
+{
+    std::vector<IdleCall> calls;
+    calls.swap(idleCalls());
+    for (IdleCall& waiting : calls) {
+        QObject* context = waiting.context;
+        if (!context)
+            continue;
+        QMetaObject::invokeMethod(
+            context, [context, call = std::move(waiting.call)] { whenIdle(context, call); }, Qt::QueuedConnection);
+    }
+}
 
 QString describe(const std::exception_ptr& error)
 {
@@ -117,24 +147,27 @@ Report run(const QString& label, const std::function<void()>& job)
         return report;
     }
 
-    struct BusyScope {
-        BusyScope() { busy = true; }
-        ~BusyScope() { busy = false; }
-    } busyScope;
-
     std::exception_ptr error;
-    const std::function<void()> guarded = [&job, &error] {
-        try {
-            job();
-        } catch (...) {
-            error = std::current_exception();
-        }
-    };
-    const Runner runner = installedRunner();
-    if (runner)
-        runner(label, guarded);
-    else
-        runWithDialog(label, guarded);
+    {
+        struct BusyScope {
+            BusyScope() { busy = true; }
+            ~BusyScope() { busy = false; }
+        } busyScope;
+
+        const std::function<void()> guarded = [&job, &error] {
+            try {
+                job();
+            } catch (...) {
+                error = std::current_exception();
+            }
+        };
+        const Runner runner = installedRunner();
+        if (runner)
+            runner(label, guarded);
+        else
+            runWithDialog(label, guarded);
+    }
+    postIdleCalls();
 
     if (error) {
         report.outcome = Outcome::Failed;
@@ -147,6 +180,17 @@ Report run(const QString& label, const std::function<void()>& job)
 bool isBusy()
 {
     return busy;
+}
+
+void whenIdle(QObject* context, std::function<void()> call)
+{
+    if (!context || !call)
+        return;
+    if (busy) {
+        idleCalls().push_back({context, std::move(call)});
+        return;
+    }
+    call();
 }
 
 } // namespace TaskRunner

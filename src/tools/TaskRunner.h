@@ -31,6 +31,8 @@
 
 #include "io/File.h"
 
+class QObject;
+
 namespace TaskRunner {
 
 // Runs job (which never throws) and returns when it has finished.
@@ -73,6 +75,12 @@ Report run(const QString& label, const std::function<void()>& job);
 
 // True while a task of run() is in progress.
 bool isBusy();
+
+// Calls call on the GUI thread once no task runs: at once when none does,
+// otherwise from the event loop after the running task has ended, so that
+// the task's caller has taken its results first (a task started meanwhile
+// is waited for too). Nothing is called once context is gone.
+void whenIdle(QObject* context, std::function<void()> call);
 
 // What a task's result becomes when the task threw or was refused.
 template <typename R>

@@ -2,6 +2,8 @@
 // role draws, the curve overlays on both sides, the working window under the
 // main viewer, and the side accessors the refresh reads.
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <stdexcept>
 #include <utility>
@@ -10,8 +12,11 @@
 #include <QComboBox>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QTest>
 
+#include "support/TaskDialogs.h"
 #include "test_shell_support.h"
+#include "tools/TaskRunner.h"
 
 using ShellTest::pixel;
 using ShellTest::Shell;
@@ -555,5 +560,97 @@ TEST_F(Refresh, ARedrawAtRestOfALongCurveShowsEveryChange)
         window->refreshAllViewers();
         for (const auto& [at, colour] : row.expected)
             EXPECT_EQ(pixel(main, at.x(), at.y()), colour) << row.change << " at " << at.x() << "," << at.y();
+    }
+}
+
+// The progress dialog blocks input, not the window system: a resize inside
+// it asks every viewer for a redraw while the task writes band samples and
+// computed images. No viewer draws from the data set before the task has
+// ended; then every one is drawn once, with what the task wrote.
+TEST_F(Refresh, AResizeDuringATaskDrawsNothingUntilItEndsThenEveryViewer)
+{
+    // A data set larger than the viewers, on both sides, with a feature
+    // beside the left main viewer and curves over all of them.
+    const int large = addDataSet(ShellTest::makeDataSet(1200, 900, 3, 60));
+    IO::File* shown = window->dataFiles[large];
+    const auto storeFeature = [shown](float value) {
+        const std::vector<float> image(60 * 60, value);
+        for (IO::Band& band : shown->bands)
+            band.levels[0].storeCache<float>("dataCacheToolsFilterSolution", image.data(), image.size());
+    };
+    storeFeature(0.5f);
+    showOn(0, large);
+    addToolsViewer(0, "viewerWidgetToolsFeature");
+    window->ui->featureShowedCacheByTab[0] = "dataCacheToolsFilterSolution";
+    window->toolButtonTabWidget_clicked();
+    ASSERT_FALSE(window->ui->rightTabWidget->isHidden());
+    showOn(1, large);
+    window->curveSets[large].append(ShellTest::squareSet(20, 30, 80, 90, {0, 200, 255, 255}));
+    window->resize(1588, 1020);
+    QApplication::processEvents();
+    window->refreshAllViewers();
+    const QList<UI::ViewerWidget*> all{viewer(0), viewer(0, "viewerWidgetToolsFeature"), viewer(1)};
+    QList<quint64> rendersBefore;
+    QList<QSize> viewportsBefore;
+    for (UI::ViewerWidget* v : all) {
+        ASSERT_FALSE(v->isEmpty()) << v->name.toStdString() << " on side " << v->side;
+        rendersBefore.append(v->renderCount);
+        viewportsBefore.append(v->viewportSize);
+    }
+
+    // Inside the dialog the window grows and every scroll area with it;
+    // only then does the task write, as a band load and a feature do.
+    QObject context;
+    std::atomic<bool> resized{false};
+    QList<quint64> rendersInside;
+    QList<QSize> viewportsInside;
+    TestSupport::whenDialogShows(&context, [&](QProgressDialog*) {
+        window->resize(window->size() + QSize(160, 120));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return viewer(0)->viewportSize != viewportsBefore[0]; }));
+        QApplication::processEvents();
+        for (UI::ViewerWidget* v : all) {
+            rendersInside.append(v->renderCount);
+            viewportsInside.append(v->viewportSize);
+        }
+        resized = true;
+    });
+    std::vector<float> inverted(1200 * 900);
+    for (int y = 0; y < 900; ++y) {
+        for (int x = 0; x < 1200; ++x)
+            inverted[static_cast<std::size_t>(y * 1200 + x)] = 1.0f - ShellTest::bandSample(0, x, y);
+    }
+    bool written = false;
+    runWithProgressDialog<bool>("Reading data for B02 ", written, [&] {
+        if (!TestSupport::waitFor(resized))
+            return false;
+        shown->bands[0].levels[0].setDataFromFloats(inverted.data(), 1200 * 900, false, 0.0, 1.0);
+        storeFeature(0.25f);
+        return true;
+    });
+    ASSERT_TRUE(written);
+    ASSERT_EQ(rendersInside.size(), all.size());
+    for (int i = 0; i < all.size(); ++i) {
+        const std::string which = all[i]->name.toStdString() + " on side " + std::to_string(all[i]->side);
+        EXPECT_NE(viewportsInside[i], viewportsBefore[i]) << which << ": the resize reached it";
+        EXPECT_EQ(rendersInside[i], rendersBefore[i]) << which << " drew from the data set during the task";
+    }
+
+    // Once the task has ended, each viewer is drawn at its new size with what
+    // the task wrote: the picture of a refresh without any task.
+    QApplication::processEvents();
+    QList<QImage> after;
+    for (int i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(all[i]->renderCount, rendersBefore[i] + 1) << all[i]->name.toStdString() << " drawn once";
+        after.append(all[i]->image->copy());
+    }
+    EXPECT_EQ(qRed(pixel(viewer(0), 130, 110)), byteOf(1.0f - ShellTest::bandSample(0, 130, 110)));
+    EXPECT_EQ(pixel(viewer(0, "viewerWidgetToolsFeature"), 30, 20),
+              qRgb(byteOf(0.25f), byteOf(0.25f), byteOf(0.25f)));
+    window->refreshAllViewers();
+    for (int i = 0; i < all.size(); ++i) {
+        const QSize fits = all[i]->viewportSize - QSize(10, 10);
+        EXPECT_EQ(after[i].size(), QSize(std::min(fits.width(), 1200), std::min(fits.height(), 900)))
+            << all[i]->name.toStdString();
+        EXPECT_TRUE(after[i] == *all[i]->image) << all[i]->name.toStdString() << " on side " << all[i]->side;
     }
 }

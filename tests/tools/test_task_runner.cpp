@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <thread>
@@ -18,48 +19,15 @@
 #include <gtest/gtest.h>
 
 #include "io/File.h"
+#include "support/TaskDialogs.h"
 #include "tools/TaskRunner.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Waits on a pool thread until flag is set; false after a bounded time so a
-// broken runner fails the test instead of hanging it.
-bool waitFor(const std::atomic<bool>& flag, std::chrono::milliseconds limit = 10s)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!flag.load()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-QProgressDialog* visibleProgressDialog()
-{
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* dialog = qobject_cast<QProgressDialog*>(widget); dialog && dialog->isVisible())
-            return dialog;
-    return nullptr;
-}
-
-// Calls action once a progress dialog is visible (polled on the GUI thread,
-// i.e. from inside the dialog's own event loop).
-void whenDialogShows(QObject* context, std::function<void(QProgressDialog*)> action)
-{
-    auto* timer = new QTimer(context);
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, context, [timer, action] {
-        if (QProgressDialog* dialog = visibleProgressDialog()) {
-            timer->stop();
-            timer->deleteLater();
-            action(dialog);
-        }
-    });
-    timer->start();
-}
+using TestSupport::visibleProgressDialog;
+using TestSupport::waitFor;
+using TestSupport::whenDialogShows;
 
 } // namespace
 
@@ -296,4 +264,41 @@ TEST(TaskRunner, InlineRunnerRunsOnTheCallingThreadWithoutDialog)
         return 1;
     });
     EXPECT_NE(worker.load(), gui);
+}
+
+// A call that waits for the end of a task comes from the event loop after
+// the task's caller has gone on, and after a task that caller started
+// meanwhile; none is made for a context that is gone.
+TEST(TaskRunner, IdleCallsComeAfterTheTaskAndItsCaller)
+{
+    int calls = 0;
+    QObject context;
+    TaskRunner::whenIdle(&context, [&calls] { ++calls; });
+    EXPECT_EQ(calls, 1) << "no task runs: at once";
+
+    auto gone = std::make_unique<QObject>();
+    std::atomic<bool> asked{false};
+    whenDialogShows(&context, [&](QProgressDialog*) {
+        TaskRunner::whenIdle(&context, [&calls] { ++calls; });
+        TaskRunner::whenIdle(gone.get(), [&calls] { calls += 100; });
+        asked = true;
+    });
+    bool first = false;
+    runWithProgressDialog<bool>("first", first, [&asked] { return waitFor(asked); });
+    EXPECT_TRUE(first);
+    EXPECT_EQ(calls, 1) << "the caller goes on first";
+    gone.reset();
+
+    std::atomic<bool> looked{false};
+    int callsInside = -1;
+    whenDialogShows(&context, [&](QProgressDialog*) {
+        callsInside = calls;
+        looked = true;
+    });
+    bool second = false;
+    runWithProgressDialog<bool>("second", second, [&looked] { return waitFor(looked); });
+    EXPECT_TRUE(second);
+    EXPECT_EQ(callsInside, 1) << "a task the caller started is waited for";
+    QApplication::processEvents();
+    EXPECT_EQ(calls, 2);
 }
