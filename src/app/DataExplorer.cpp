@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCursor>
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -91,9 +90,7 @@ QMenu* FenlarkApp::buildDataExplorerMenu()
 
 void FenlarkApp::treeWidgetDataExplorer_menu(const QPoint&)
 {
-    QMenu* menu = buildDataExplorerMenu();
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(QCursor::pos());
+    execContextMenu(buildDataExplorerMenu());
 }
 
 void FenlarkApp::dataRemoveAction_triggered()

@@ -17,6 +17,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QFont>
+#include <QMenu>
 #include <QIcon>
 #include <QProgressDialog>
 #include <QSignalBlocker>
@@ -610,6 +611,16 @@ void setEnabledOf(QList<QWidget*> widgets, bool enabled)
 void showToolTipAtCursor(QString text)
 {
     QToolTip::showText(QCursor::pos(), text);
+}
+
+void execContextMenu(QMenu* menu)
+{
+    if (!menu)
+        return;
+    // The parent may take the menu down first.
+    const QPointer<QMenu> guard(menu);
+    menu->exec(QCursor::pos());
+    delete guard.data();
 }
 
 void showStatusMessage(QStatusBar* bar, QString text, int timeout)

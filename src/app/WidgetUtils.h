@@ -27,6 +27,7 @@ class QAction;
 class QComboBox;
 class QDialog;
 class QDoubleSpinBox;
+class QMenu;
 class QProgressDialog;
 class QSpinBox;
 class QStatusBar;
@@ -286,6 +287,13 @@ void blockSignalsOf(QList<QWidget*> widgets, bool block);
 void setEnabledOf(QList<QWidget*> widgets, bool enabled);
 
 void showToolTipAtCursor(QString text);
+
+// Shows a context menu at the cursor, takes it and deletes it when it has
+// closed. The chosen entry's handler runs before this returns, so the menu
+// outlives it even when it processes events (a loading loop, a task behind
+// its progress dialog); a menu deleted on close would be freed while its own
+// code is still on the stack.
+void execContextMenu(QMenu* menu);
 
 // timeout in milliseconds, 0 = until replaced.
 void showStatusMessage(QStatusBar* bar, QString text, int timeout);

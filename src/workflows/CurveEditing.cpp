@@ -7,7 +7,6 @@
 #include <set>
 
 #include <QCheckBox>
-#include <QCursor>
 #include <QMenu>
 #include <QPixmap>
 #include <QTreeWidget>
@@ -85,9 +84,7 @@ QMenu* FenlarkApp::buildCurvesExplorerMenu()
 
 void FenlarkApp::treeWidgetCurvesExplorer_menu(const QPoint&)
 {
-    QMenu* menu = buildCurvesExplorerMenu();
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(QCursor::pos());
+    execContextMenu(buildCurvesExplorerMenu());
 }
 
 void FenlarkApp::actionsInCopyToMenu(QMenu* menu)

@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCursor>
 #include <QGridLayout>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -110,9 +109,7 @@ void FenlarkApp::treeWidgetRMExplorer_menu(const QPoint&)
     // Without a data set on the active side there are no maps to work on.
     if (!getDataFile(ui->activeSide))
         return;
-    QMenu* menu = buildRMExplorerMenu();
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(QCursor::pos());
+    execContextMenu(buildRMExplorerMenu());
 }
 
 void FenlarkApp::mapRenameAction_triggered(bool)

@@ -14,6 +14,7 @@
 
 #include "filter/Filtration.h"
 #include "io/test_jp2zip_fixture.h"
+#include "test_context_menus.h"
 #include "test_dialogs.h"
 #include "test_shell_support.h"
 #include "tools/TaskRunner.h"
@@ -503,6 +504,55 @@ TEST_F(DataSets, MenuEntriesFollowTheSelection)
     EXPECT_EQ(entries(), QStringList({"Load image data", "Delete", "Save"}));
     tree->topLevelItem(0)->setSelected(true);
     EXPECT_EQ(entries(), QStringList({"Load image data", "Delete", "Save all"}));
+}
+
+// Each entry chosen in the real menu, opening on the pool behind the
+// progress dialog's own event loop: the menu outlives every handler and goes
+// afterwards.
+TEST_F(DataSets, MenuOutlivesItsEntries)
+{
+    const QString archive = product();
+    const fs::path copy = folder.path() / "copy.zip";
+    QTreeWidget* tree = window->ui->treeWidgetDataExplorer;
+    const auto selectFirst = [tree] {
+        tree->clearSelection();
+        tree->topLevelItem(0)->setSelected(true);
+    };
+    struct Case {
+        const char* entry;
+        std::function<void()> prepare;
+        std::function<void()> check;
+        QStringList messages;
+    };
+    const Case cases[] = {
+        {"Load image data", [&] { dialogs.fileAnswers.append({archive}); },
+         [&] {
+             ASSERT_EQ(window->dataFiles.size(), 1);
+             EXPECT_EQ(window->ui->leftDataIndex, 0);
+         },
+         {}},
+        {"Save",
+         [&] {
+             selectFirst();
+             dialogs.fileAnswers.append({QString::fromStdString(copy.string())});
+         },
+         [&] { EXPECT_TRUE(fs::exists(copy)); }, {"File is saved."}},
+        {"Delete", selectFirst, [&] { EXPECT_TRUE(window->dataFiles.isEmpty()); }, {}},
+    };
+    // The real runner for these entries.
+    const TaskRunner::Runner inlineRunner = TaskRunner::setRunner({});
+    for (const Case& c : cases) {
+        c.prepare();
+        dialogs.requests.clear();
+        ShellTest::MenuChoice choice;
+        Jp2ZipTest::quietly([&] { choice = ShellTest::chooseContextMenuEntry(tree, c.entry); });
+        EXPECT_TRUE(choice.chosen) << c.entry << " in " << choice.offered.join('|').toStdString();
+        EXPECT_TRUE(choice.aliveAfterHandlers) << c.entry;
+        EXPECT_TRUE(choice.goneAfterwards) << c.entry;
+        c.check();
+        EXPECT_EQ(dialogs.messageTexts(), c.messages) << c.entry;
+    }
+    TaskRunner::setRunner(inlineRunner);
 }
 
 TEST_F(DataSets, SavingCopiesTheSourceFiles)

@@ -23,12 +23,18 @@
 #include <QMouseEvent>
 #include <QSettings>
 #include <QTest>
+#include <QToolBox>
 #include <QTreeWidget>
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogr_geometry.h>
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
 
 #include "SampleProduct.h"
 #include "app/FenlarkApp.h"
 #include "app/FenlarkAppUI.h"
+#include "app/test_context_menus.h"
 #include "app/test_dialogs.h"
 #include "app/test_main_window_support.h"
 #include "io/test_jp2zip_fixture.h"
@@ -123,6 +129,91 @@ inline std::vector<Probe> sureProbes(const UI::ViewerWidget* target, int size, d
                 out.push_back({x, y, insideShape(x, y, size)});
         }
     return out;
+}
+
+// The curve of a KML file as OGR reads it, in working-grid pixels of a
+// product whose upper-left corner is at (originE, originN) in the UTM zone
+// of epsg, 10 m pixels.
+struct KmlRing {
+    std::vector<QPointF> points;  // pixels, closed
+    double areaSquareMetres = 0.0;
+    QPointF centroid;             // pixels
+    int features = 0;
+};
+
+inline KmlRing readKmlRing(const fs::path& path, int epsg, double originE, double originN)
+{
+    KmlRing out;
+    GDALAllRegister();
+    std::unique_ptr<GDALDataset> dataset(
+        GDALDataset::Open(path.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+    EXPECT_NE(dataset, nullptr) << "OGR cannot read " << path;
+    if (!dataset || dataset->GetLayerCount() < 1)
+        return out;
+    OGRLayer* layer = dataset->GetLayer(0);
+    OGRSpatialReference geographic;
+    geographic.importFromEPSG(4326);
+    geographic.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    OGRSpatialReference utm;
+    utm.importFromEPSG(epsg);
+    utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    std::unique_ptr<OGRCoordinateTransformation> toUtm(OGRCreateCoordinateTransformation(&geographic, &utm));
+    EXPECT_NE(toUtm, nullptr);
+    if (!toUtm)
+        return out;
+
+    layer->ResetReading();
+    OGRLinearRing ring;
+    for (auto& feature : *layer) {
+        ++out.features;
+        const OGRGeometry* geometry = feature->GetGeometryRef();
+        if (!geometry || !ring.IsEmpty())
+            continue;
+        const OGRSimpleCurve* curve = nullptr;
+        switch (wkbFlatten(geometry->getGeometryType())) {
+        case wkbPolygon:
+            curve = geometry->toPolygon()->getExteriorRing();
+            break;
+        case wkbLineString:
+            curve = geometry->toLineString();
+            break;
+        default:
+            ADD_FAILURE() << "unexpected geometry " << geometry->getGeometryName();
+            continue;
+        }
+        for (int i = 0; i < curve->getNumPoints(); ++i)
+            ring.addPoint(curve->getX(i), curve->getY(i));
+    }
+    if (ring.IsEmpty())
+        return out;
+    ring.closeRings();
+    EXPECT_EQ(ring.transform(toUtm.get()), OGRERR_NONE);
+    for (int i = 0; i < ring.getNumPoints(); ++i)
+        out.points.emplace_back((ring.getX(i) - originE) / 10.0, (originN - ring.getY(i)) / 10.0);
+    OGRPolygon polygon;
+    polygon.addRing(&ring);
+    out.areaSquareMetres = polygon.get_Area();
+    OGRPoint centre;
+    EXPECT_EQ(polygon.Centroid(&centre), OGRERR_NONE);
+    out.centroid = QPointF((centre.getX() - originE) / 10.0, (originN - centre.getY()) / 10.0);
+    return out;
+}
+
+// Mean and largest distance of curve points to a circle, in pixels.
+struct Fit {
+    double mean = 0.0;
+    double worst = 0.0;
+};
+inline Fit fitToCircle(const std::vector<Point2D>& points, const Sample::SceneDisc& disc)
+{
+    Fit fit;
+    for (const Point2D& p : points) {
+        const double d = std::abs(std::hypot(p.x - disc.centerX, p.y - disc.centerY) - disc.radius);
+        fit.mean += d;
+        fit.worst = std::max(fit.worst, d);
+    }
+    fit.mean /= static_cast<double>(std::max<std::size_t>(points.size(), 1));
+    return fit;
 }
 
 // The shown top-level window of a type, if one is open.
@@ -318,24 +409,32 @@ protected:
         });
     }
 
-    // Opens a tree's context menu as a right click does and triggers the
-    // entry of the given text.
+    // Opens a tree's context menu as a right click does and chooses the
+    // entry of the given text in it with the keyboard; the menu outlives the
+    // entry's work and goes afterwards.
     void contextMenuEntry(QTreeWidget* tree, const QString& text)
     {
-        emit tree->customContextMenuRequested(QPoint(4, 4));
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_NE(menu, nullptr) << "no context menu";
-        QAction* entry = nullptr;
-        QStringList offered;
-        for (QAction* action : menu->actions()) {
-            offered.append(action->text());
-            if (action->text() == text)
-                entry = action;
-        }
-        ASSERT_NE(entry, nullptr) << text.toStdString() << " not in " << offered.join("|").toStdString();
-        ASSERT_TRUE(entry->isEnabled());
-        menu->close();
-        TestSupport::quietly([&] { entry->trigger(); });
+        ShellTest::MenuChoice choice;
+        TestSupport::quietly([&] { choice = ShellTest::chooseContextMenuEntry(tree, text); });
+        ASSERT_FALSE(choice.offered.isEmpty()) << "no context menu";
+        ASSERT_TRUE(choice.chosen) << text.toStdString() << " not offered (enabled) in "
+                                   << choice.offered.join("|").toStdString();
+        EXPECT_TRUE(choice.aliveAfterHandlers) << "the menu of " << text.toStdString() << " died under its work";
+        EXPECT_TRUE(choice.goneAfterwards) << "the menu of " << text.toStdString() << " is left over";
+        settle();
+    }
+
+    // The tools page of the network choice, the relevancy maps and the area
+    // classification is kept out of the user's reach at start; a road opens
+    // it as a build that offers it would.
+    void openClassificationPage()
+    {
+        QToolBox* tools = ui().toolBoxTools;
+        const int page = tools->indexOf(ui().toolBoxToolsPage5);
+        ASSERT_GE(page, 0);
+        tools->setItemEnabled(page, true);
+        ui().toolBoxToolsPage5->setEnabled(true);
+        tools->setCurrentIndex(page);
         settle();
     }
 

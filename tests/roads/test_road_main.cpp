@@ -32,74 +32,6 @@ using namespace Road1;
 constexpr int kSize = 120;    // the product's working grid
 constexpr int kWindow = 96;   // the working window, a part of the grid
 
-// The curve of a KML file as OGR reads it, in working-grid pixels of a
-// product whose upper-left corner is at (originE, originN) in the UTM zone
-// of epsg, 10 m pixels.
-struct KmlRing {
-    std::vector<QPointF> points;  // pixels, closed
-    double areaSquareMetres = 0.0;
-    QPointF centroid;             // pixels
-    int features = 0;
-};
-
-KmlRing readKmlRing(const fs::path& path, int epsg, double originE, double originN)
-{
-    KmlRing out;
-    GDALAllRegister();
-    std::unique_ptr<GDALDataset> dataset(
-        GDALDataset::Open(path.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
-    EXPECT_NE(dataset, nullptr) << "OGR cannot read " << path;
-    if (!dataset || dataset->GetLayerCount() < 1)
-        return out;
-    OGRLayer* layer = dataset->GetLayer(0);
-    OGRSpatialReference geographic;
-    geographic.importFromEPSG(4326);
-    geographic.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    OGRSpatialReference utm;
-    utm.importFromEPSG(epsg);
-    utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    std::unique_ptr<OGRCoordinateTransformation> toUtm(OGRCreateCoordinateTransformation(&geographic, &utm));
-    EXPECT_NE(toUtm, nullptr);
-    if (!toUtm)
-        return out;
-
-    layer->ResetReading();
-    OGRLinearRing ring;
-    for (auto& feature : *layer) {
-        ++out.features;
-        const OGRGeometry* geometry = feature->GetGeometryRef();
-        if (!geometry || !ring.IsEmpty())
-            continue;
-        const OGRSimpleCurve* curve = nullptr;
-        switch (wkbFlatten(geometry->getGeometryType())) {
-        case wkbPolygon:
-            curve = geometry->toPolygon()->getExteriorRing();
-            break;
-        case wkbLineString:
-            curve = geometry->toLineString();
-            break;
-        default:
-            ADD_FAILURE() << "unexpected geometry " << geometry->getGeometryName();
-            continue;
-        }
-        for (int i = 0; i < curve->getNumPoints(); ++i)
-            ring.addPoint(curve->getX(i), curve->getY(i));
-    }
-    if (ring.IsEmpty())
-        return out;
-    ring.closeRings();
-    EXPECT_EQ(ring.transform(toUtm.get()), OGRERR_NONE);
-    for (int i = 0; i < ring.getNumPoints(); ++i)
-        out.points.emplace_back((ring.getX(i) - originE) / 10.0, (originN - ring.getY(i)) / 10.0);
-    OGRPolygon polygon;
-    polygon.addRing(&ring);
-    out.areaSquareMetres = polygon.get_Area();
-    OGRPoint centre;
-    EXPECT_EQ(polygon.Centroid(&centre), OGRERR_NONE);
-    out.centroid = QPointF((centre.getX() - originE) / 10.0, (originN - centre.getY()) / 10.0);
-    return out;
-}
-
 // Even-odd test of a pixel centre against a closed polygon.
 bool centreInside(const std::vector<QPointF>& polygon, double x, double y)
 {
@@ -111,23 +43,6 @@ bool centreInside(const std::vector<QPointF>& polygon, double x, double y)
             inside = !inside;
     }
     return inside;
-}
-
-// Mean and largest distance of curve points to a circle, in pixels.
-struct Fit {
-    double mean = 0.0;
-    double worst = 0.0;
-};
-Fit fitToCircle(const std::vector<Point2D>& points, const Sample::SceneDisc& disc)
-{
-    Fit fit;
-    for (const Point2D& p : points) {
-        const double d = std::abs(std::hypot(p.x - disc.centerX, p.y - disc.centerY) - disc.radius);
-        fit.mean += d;
-        fit.worst = std::max(fit.worst, d);
-    }
-    fit.mean /= static_cast<double>(std::max<std::size_t>(points.size(), 1));
-    return fit;
 }
 
 class MainRoad : public RoadShell {

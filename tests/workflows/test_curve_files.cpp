@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "app/test_context_menus.h"
 #include "curves_fixture.h"
 #include "filter/Filtration.h"
 #include "tools/FeatureKeys.h"
@@ -305,6 +306,45 @@ TEST_F(CurveAdjust, OneChannelSideOffersTheRedBandOnlyAndBorderResultsAreDropped
     EXPECT_EQ(dialogs.adjustRequests[0].channels, QStringList{"B04"});
     EXPECT_EQ(sets().size(), 1);
     EXPECT_EQ(window->curveSetCounter, setCounter);
+}
+
+// ------------------------------------------------------------- context menu
+
+// The explorer's entries whose work processes events (the loading loop, the
+// redraw before each adjusted set), chosen in the real menu: the menu
+// outlives their handlers and goes afterwards.
+TEST_F(CurveAdjust, MenuOutlivesTheEntriesThatProcessEvents)
+{
+    // The docks are open, as showing a data set opens them.
+    window->setToolDocksEnabled(true);
+    setSets({curveSet("one", {ring(disc.centerX, disc.centerY, disc.radius + 2.0)})}, 0);
+    struct Case {
+        const char* entry;
+        std::function<void()> prepare;
+        QStringList setsAfter;
+    };
+    const Case cases[] = {
+        {"Load curves",
+         [&] { dialogs.fileAnswers = {{kml("area.kml", {ring(60, 60, 10)})}}; },
+         {"one", "area"}},
+        {"Adjust",
+         [&] {
+             select({{0, -1}});
+             dialogs.adjustAnswer = CurveAdjustSettings{};
+         },
+         // Loading consumed one number of the counter.
+         {"one", "area", "curveSet_" + QString::number(window->curveSetCounter + 1)}},
+    };
+    for (const Case& c : cases) {
+        c.prepare();
+        ShellTest::MenuChoice choice;
+        TestSupport::quietly([&] { choice = ShellTest::chooseContextMenuEntry(tree, c.entry); });
+        EXPECT_TRUE(choice.chosen) << c.entry << " in " << choice.offered.join('|').toStdString();
+        EXPECT_TRUE(choice.aliveAfterHandlers) << c.entry;
+        EXPECT_TRUE(choice.goneAfterwards) << c.entry;
+        EXPECT_EQ(setNames(), c.setsAfter) << c.entry;
+        EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join('|').toStdString();
+    }
 }
 
 } // namespace

@@ -33,6 +33,7 @@
 #include "analysis/NatNetInfo.h"
 #include "app/FenlarkApp.h"
 #include "app/FenlarkAppUI.h"
+#include "app/test_context_menus.h"
 #include "curves_fixture.h"
 #include "io/NumberText.h"
 #include "io/test_jp2zip_fixture.h"
@@ -859,4 +860,43 @@ TEST_F(RandomPointsWindow, LoadingStopsAtAMapOutsideTheDataAndNamesTheFirstFile)
     EXPECT_EQ(mapNames(), (QStringList{"m", "first"}));
     EXPECT_EQ(tree->topLevelItemCount(), 2);
     EXPECT_EQ(window->settings.value("folderRMopenPath").toString(), QString::fromStdString(dir.path().string()));
+}
+
+// ------------------------------------------------------------ context menu
+
+// Saving, loading and deleting chosen in the real menu, the tasks on the
+// pool behind the progress dialog's own event loop: the menu outlives every
+// handler and goes afterwards.
+TEST_F(RandomPointsWindow, MenuOutlivesItsEntries)
+{
+    const std::string tif = dir.file("saved.tif");
+    struct Case {
+        const char* entry;
+        std::function<void()> prepare;
+        QStringList mapsAfter;
+    };
+    const Case cases[] = {
+        {"Save map",
+         [&] {
+             select({0});
+             dialogs.fileAnswers = {{QString::fromStdString(tif)}};
+         },
+         {"m"}},
+        {"Load map", [&] { dialogs.fileAnswers = {{QString::fromStdString(tif)}}; }, {"m", "saved"}},
+        {"Delete", [&] { select({0}); }, {"saved"}},
+    };
+    // The real runner for these entries.
+    const TaskRunner::Runner inlineRunner = TaskRunner::setRunner({});
+    for (const Case& c : cases) {
+        c.prepare();
+        ShellTest::MenuChoice choice;
+        TestSupport::quietly([&] { choice = ShellTest::chooseContextMenuEntry(tree, c.entry); });
+        EXPECT_TRUE(choice.chosen) << c.entry << " in " << choice.offered.join('|').toStdString();
+        EXPECT_TRUE(choice.aliveAfterHandlers) << c.entry;
+        EXPECT_TRUE(choice.goneAfterwards) << c.entry;
+        EXPECT_EQ(mapNames(), c.mapsAfter) << c.entry;
+        EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join('|').toStdString();
+    }
+    EXPECT_TRUE(fs::exists(tif));
+    TaskRunner::setRunner(inlineRunner);
 }
