@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QSettings>
 #include <QTest>
+#include <QToolBox>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -199,6 +200,20 @@ protected:
     }
 
     FenlarkAppUI& ui() { return *window->ui; }
+
+    // The page of the network choice, the relevancy maps and the area
+    // classification is kept out of the user's reach at start; a road opens
+    // it as a build that offers it would.
+    void openRelevancyMapPage()
+    {
+        QToolBox* tools = ui().toolBoxTools;
+        const int page = tools->indexOf(ui().toolBoxToolsPage5);
+        ASSERT_GE(page, 0);
+        tools->setItemEnabled(page, true);
+        ui().toolBoxToolsPage5->setEnabled(true);
+        tools->setCurrentIndex(page);
+        settle();
+    }
     IO::File* file(int index = 0) { return window->dataFiles.value(index); }
 
     UI::ViewerWidget* viewer(int side, const char* name = "viewerWidgetMain")

@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <QToolBox>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
@@ -85,16 +84,7 @@ protected:
     void SetUp() override
     {
         RoadShell::SetUp();
-        // The page of the network choice, the relevancy maps and the area
-        // classification is kept out of the user's reach at start; this
-        // road opens it as a build that offers it would.
-        QToolBox* tools = ui().toolBoxTools;
-        const int page = tools->indexOf(ui().toolBoxToolsPage5);
-        ASSERT_GE(page, 0);
-        tools->setItemEnabled(page, true);
-        ui().toolBoxToolsPage5->setEnabled(true);
-        tools->setCurrentIndex(page);
-        settle();
+        openRelevancyMapPage();
         // The network explorer lists the working folder's "natNets".
         fs::create_directories(cwd.path() / "natNets");
         TestSupport::writeFile((cwd.path() / "natNets" / "natNet_shapes.csv").string(), shapesNetwork());
