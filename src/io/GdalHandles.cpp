@@ -110,13 +110,19 @@ MemoryFile::~MemoryFile()
     VSIUnlink(path_.c_str());
 }
 
-std::vector<std::uint8_t> MemoryFile::bytes() const
+std::string_view MemoryFile::contents() const
 {
     vsi_l_offset length = 0;
     const GByte* data = VSIGetMemFileBuffer(path_.c_str(), &length, FALSE);
     if (!data)
         return {};
-    return std::vector<std::uint8_t>(data, data + length);
+    return {reinterpret_cast<const char*>(data), static_cast<std::size_t>(length)};
+}
+
+std::vector<std::uint8_t> MemoryFile::bytes() const
+{
+    const std::string_view view = contents();
+    return std::vector<std::uint8_t>(view.begin(), view.end());
 }
 
 struct DatasetCache::Entry {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <cpl_string.h>
@@ -100,6 +101,9 @@ public:
     MemoryFile& operator=(const MemoryFile&) = delete;
 
     const std::string& path() const { return path_; }
+    // The file's bytes where GDAL keeps them, valid while the file is
+    // neither written nor removed (empty when it does not exist).
+    std::string_view contents() const;
     // A copy of the file's bytes (empty when it does not exist).
     std::vector<std::uint8_t> bytes() const;
 

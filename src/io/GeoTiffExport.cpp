@@ -6,7 +6,6 @@
 #include <cpl_error.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
-#include <unistd.h>
 
 #include "io/AtomicFile.h"
 #include "io/File.h"
@@ -58,14 +57,15 @@ void writeUtmGeoTiff(const std::string& fileName, const std::vector<float>& valu
     if (!utmReference(placement.zone, placement.northernHemisphere, reference))
         throw File::error::MissingMetadata;
 
-    const std::string temporary = createTemporarySibling(fileName);
-    if (temporary.empty())
-        throw File::error::CannotOpen;
-
+    // The file is made whole in GDAL's in-memory file system, and only its
+    // finished bytes go to the disk, through the checked writer: a GTiff data
+    // set whose writes failed on a full disk can loop for good in its close
+    // (libtiff walks the zeros of a file grown sparse as a directory chain).
+    Gdal::MemoryFile memory(".tif");
     bool written = false;
     try {
         CPLErrorReset();
-        Gdal::Dataset dataset(driver->Create(temporary.c_str(), width, height, 1, GDT_Float32, nullptr));
+        Gdal::Dataset dataset(driver->Create(memory.path().c_str(), width, height, 1, GDT_Float32, nullptr));
         double transform[6] = {placement.easting, placement.pixelSize, 0.0,
                                placement.northing, 0.0, -placement.pixelSize};
         written = dataset && dataset->SetGeoTransform(transform) == CE_None
@@ -82,18 +82,16 @@ void writeUtmGeoTiff(const std::string& fileName, const std::vector<float>& valu
         }
         if (written) {
             // A file that does not open again with its full size is not done.
-            const Gdal::Dataset check = Gdal::openRaster(temporary);
+            const Gdal::Dataset check = Gdal::openRaster(memory.path());
             written = check && check->GetRasterXSize() == width && check->GetRasterYSize() == height
                 && check->GetRasterCount() == 1;
         }
     } catch (const std::exception&) {
         written = false;
     }
-    if (!written) {
-        ::unlink(temporary.c_str());
-        throw File::error::CannotOpen;
-    }
-    if (!replaceWithTemporary(temporary, fileName))
+    // The bytes are written where GDAL keeps them, without a copy; the first
+    // failed write ends the save, and the earlier file stays.
+    if (!written || !writeFileAtomically(fileName, memory.contents()))
         throw File::error::CannotOpen;
 }
 

@@ -23,12 +23,14 @@ struct UtmPlacement {
 // (0, 0) has its upper-left corner at the placement. The projection is built
 // from the zone and hemisphere, so no source raster has to be opened.
 //
-// The raster goes to a temporary file that replaces fileName only when
-// complete. Errors (File::error): CannotOpen when the values do not fill
-// width x height, the GTiff driver is missing ("Driver not available" is
-// printed), or the file cannot be created, written or completed;
-// MissingMetadata when the zone gives no projection. On every error no file
-// is left behind and an earlier file of that name is unchanged.
+// The raster is made whole in memory; its bytes then go to a temporary file
+// that replaces fileName only when all of them were written (a full disk
+// ends the export at its first failed write). Errors (File::error):
+// CannotOpen when the values do not fill width x height, the GTiff driver is
+// missing ("Driver not available" is printed), or the file cannot be made,
+// written or completed; MissingMetadata when the zone gives no projection. On
+// every error no file is left behind and an earlier file of that name is
+// unchanged.
 void writeUtmGeoTiff(const std::string& fileName, const std::vector<float>& values, int width, int height,
                      const UtmPlacement& placement);
 

@@ -73,14 +73,6 @@ IO::KmlCurves parse(const std::string& text)
     return IO::parseKmlDocument(text, fake, "file");
 }
 
-std::vector<std::string> filesIn(const fs::path& dir)
-{
-    std::vector<std::string> out;
-    for (const auto& entry : fs::directory_iterator(dir))
-        out.push_back(entry.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
 
 } // namespace
 
@@ -205,7 +197,7 @@ TEST(KmlWriter, FailedConversionWritesNoFileAndKeepsAnOldOne)
     EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::saveKmlCurves(path, "kml", bad, {"a"}, {}, {}, {}, "t", fake); }),
               File::error::MissingMetadata);
     EXPECT_EQ(TestSupport::readFile(path), "old contents");
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"curves.kml"});
+    EXPECT_EQ(TestSupport::fileNamesIn(dir.path()), std::vector<std::string>{"curves.kml"});
 }
 
 TEST(KmlWriter, UnwritableFileIsReportedAndLeavesNothing)
@@ -218,7 +210,7 @@ TEST(KmlWriter, UnwritableFileIsReportedAndLeavesNothing)
     fs::create_directory(dir.file("taken.kml"));
     EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::saveKmlCurves(dir.file("taken.kml"), "kml", curves, {"a"}, {}, {}, {}, "t", fake); }),
               File::error::CannotOpen);
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"taken.kml"});
+    EXPECT_EQ(TestSupport::fileNamesIn(dir.path()), std::vector<std::string>{"taken.kml"});
 }
 
 TEST(KmlWriter, SaveReplacesAnExistingFileWhole)
@@ -228,7 +220,7 @@ TEST(KmlWriter, SaveReplacesAnExistingFileWhole)
     TestSupport::writeFile(path, std::string(10000, 'x'));
     IO::saveKmlCurves(path, "kml", {{{1, 1}}}, {"a"}, {}, {}, {}, "t", fake);
     EXPECT_EQ(TestSupport::readFile(path), document({{{1, 1}}}, {"a"}, {}, {}, {}, "t"));
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"c.kml"});
+    EXPECT_EQ(TestSupport::fileNamesIn(dir.path()), std::vector<std::string>{"c.kml"});
 }
 
 // ------------------------------------------------------------------ reader

@@ -14,6 +14,7 @@
 #include "io/GeoTiffExport.h"
 #include "io/OrthoMosaicTifFile.h"
 #include "support/FileSizeLimit.h"
+#include "support/FullDisk.h"
 #include "support/TestSupport.h"
 #include "test_kml_locale.h"
 #include "test_orthomosaic_tif_support.h"
@@ -557,4 +558,61 @@ TEST(GeoTiffExport, WritesThatFailPartWayLeaveNoFile)
     EXPECT_EQ(tiff, File::error::CannotOpen);
     EXPECT_EQ(list, File::error::CannotOpen);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 0);
+}
+
+// On a disk that is full, or too small for the map, the first failed write
+// ends the export at once with an error; the earlier file of the name stays
+// as it was and no temporary file is left. Once there is room, the same
+// export writes the map. Runs in a child process on a 64 KiB tmpfs; an
+// export that hangs there has the child killed and the test failed.
+TEST(GeoTiffExport, AFullDiskEndsTheExportAtOnceAndKeepsTheEarlierFile)
+{
+    const std::string disk = TestSupport::FullDisk::folder();
+    if (disk.empty()) {
+        const TestSupport::FullDisk::Run run = TestSupport::FullDisk::runCurrentTest(64 * 1024, 60);
+        if (run.outcome == TestSupport::FullDisk::Outcome::Refused)
+            GTEST_SKIP() << run.detail;
+        EXPECT_EQ(run.outcome, TestSupport::FullDisk::Outcome::Passed) << run.detail;
+        return;
+    }
+
+    const IO::UtmPlacement placement{500000.0, 5400000.0, 10.0, 33, true};
+    const std::string path = disk + "/map.tif";
+    TestSupport::writeFile(path, "earlier");
+    const std::string filler = TestSupport::FullDisk::fill();
+    ASSERT_FALSE(filler.empty()) << "the disk does not fill up";
+    const std::vector<std::string> full{"filler", "map.tif"};
+
+    struct Case {
+        const char* label;
+        std::string path;
+        int size;
+        bool roomMade;
+    };
+    const Case cases[] = {
+        {"over the earlier file, the disk full", path, 200, false},
+        {"a small map under a new name, the disk full", disk + "/new.tif", 16, false},
+        {"over the earlier file, room made but less than the map needs", path, 200, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (c.roomMade)
+            fs::remove(filler);
+        const std::vector<float> values(static_cast<std::size_t>(c.size) * c.size, 0.5f);
+        EXPECT_EQ(TestSupport::fileErrorOf([&] { IO::writeUtmGeoTiff(c.path, values, c.size, c.size, placement); }),
+                  File::error::CannotOpen);
+        EXPECT_EQ(TestSupport::readFile(path), "earlier");
+        EXPECT_EQ(TestSupport::fileNamesIn(disk), c.roomMade ? std::vector<std::string>{"map.tif"} : full);
+    }
+
+    // With room for it, the map replaces the earlier file.
+    const std::vector<float> values{0.0f, 0.25f, 0.5f, 0.75f, 1.0f, 2.0f};
+    IO::writeUtmGeoTiff(path, values, 2, 3, placement);
+    EXPECT_EQ(TestSupport::fileNamesIn(disk), std::vector<std::string>{"map.tif"});
+    GDALDatasetUniquePtr dataset(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+    ASSERT_TRUE(dataset);
+    std::vector<float> back(6);
+    ASSERT_EQ(dataset->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 2, 3, back.data(), 2, 3, GDT_Float32, 0, 0, nullptr),
+              CE_None);
+    EXPECT_EQ(back, values);
 }

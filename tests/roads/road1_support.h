@@ -290,6 +290,7 @@ protected:
     }
 
     FenlarkAppUI& ui() { return *window->ui; }
+
     IO::File* file(int index = 0) { return window->dataFiles.value(index); }
 
     UI::ViewerWidget* viewer(int side, const char* name = "viewerWidgetMain")

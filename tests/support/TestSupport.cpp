@@ -110,6 +110,15 @@ std::string readFile(const std::string& path)
     return ss.str();
 }
 
+std::vector<std::string> fileNamesIn(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 namespace {
 
 // ------------------------------------------------------------ fixture cache

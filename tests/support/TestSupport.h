@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "io/File.h"
 
@@ -60,6 +61,9 @@ IO::File::error fileErrorOf(const std::function<void()>& body);
 // Writes bytes to a file (helper for hand-made fixtures).
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
+
+// The names of the entries of a folder, sorted.
+std::vector<std::string> fileNamesIn(const std::filesystem::path& folder);
 
 // A folder of fixture files shared by every test process of the build: the
 // first process that asks for key calls fill(folder) to write them, later
