@@ -29,10 +29,10 @@ bool anchored(Point2D anchor)
     return !(anchor.x == -1.0 && anchor.y == -1.0);
 }
 
-QString metres(double pixels)
+// A length in pixels of a data set's grid, in metres of its ground.
+QString metres(double pixels, const IO::File* file)
 {
-    // One pixel of the working grid is 10 m.
-    return QString::number(pixels * 10.0);
+    return QString::number(pixels * (file ? file->groundPixelSize() : IO::File::defaultGroundPixelSize));
 }
 
 } // namespace
@@ -85,14 +85,15 @@ void FenlarkApp::initShapeMove(QPointF position, ViewerWidget* viewer)
     if (!anchored(anchor) || !viewer)
         return;
     Point2D p = toPoint(workingAreaPosition(viewer, position));
+    const IO::File* file = getDataFile(viewer->side);
     if (ui->initCircleMode) {
         const double radius = std::hypot(p.x - anchor.x, p.y - anchor.y);
         pathPoints = CurveDrawing::circlePath(anchor, radius);
-        showToolTipAtCursor(tr("Radius: %1m").arg(metres(radius)));
+        showToolTipAtCursor(tr("Radius: %1m").arg(metres(radius, file)));
     } else if (ui->initSquareMode) {
         CurveDrawing::Square square = CurveDrawing::squarePath(anchor, p);
         pathPoints = std::move(square.points);
-        showToolTipAtCursor(tr("Edge: %1m").arg(metres(square.edge)));
+        showToolTipAtCursor(tr("Edge: %1m").arg(metres(square.edge, file)));
     } else if (ui->initPolygonMode) {
         const Curve* curve = workingCurveIndex >= 0 && workingCurveIndex < static_cast<int>(workingCurveSet.curves.size())
                                  ? &workingCurveSet.curves[static_cast<std::size_t>(workingCurveIndex)]
@@ -105,7 +106,7 @@ void FenlarkApp::initShapeMove(QPointF position, ViewerWidget* viewer)
             p = CurveDrawing::snapToPoint(p, first, threshold);
         }
         pathPoints = CurveDrawing::polygonSide(anchor, p);
-        showToolTipAtCursor(tr("Side: %1m").arg(metres(std::hypot(p.x - anchor.x, p.y - anchor.y))));
+        showToolTipAtCursor(tr("Side: %1m").arg(metres(std::hypot(p.x - anchor.x, p.y - anchor.y), file)));
     } else {
         return;
     }

@@ -172,6 +172,9 @@ void FenlarkApp::refreshViewer(QPointer<ViewerWidget> viewer)
     if (!viewer || drawingDeferred())
         return;
     const quint64 rendersBefore = viewer->renderCount;
+    // The scale bar measures the ground of the data set the side shows now.
+    if (const IO::File* file = getDataFile(viewer->side))
+        viewer->setGroundPixelSize(file->groundPixelSize());
     if (viewer->name == QLatin1String(Keys::viewerWidgetMain))
         drawDataImage(viewer);
     else if (viewer->name == QLatin1String(Keys::viewerWidgetToolsFeature))

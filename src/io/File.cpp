@@ -94,6 +94,11 @@ bool File::sameGeolocation(const File*) const
 
 void File::readRegion(int, int, int, int, int, int, int, int, std::vector<double>&) {}
 
+double File::groundPixelSize() const
+{
+    return defaultGroundPixelSize;
+}
+
 std::string File::positionText(double, double)
 {
     return {};

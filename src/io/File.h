@@ -61,6 +61,13 @@ public:
     virtual void latLonToPixel(double lat, double lon, double* x, double* y);
     virtual void utmOrigin(double* easting, double* northing, std::vector<double>& zone);
     virtual void utmToPixel(double easting, double northing, std::vector<double> zone, int* x, int* y);
+    // Ground size of one working-grid pixel in metres, the edge of a square
+    // pixel: what turns pixel lengths and areas into metres and square
+    // metres. The 10 m of the Sentinel-2 working grid for a data set that
+    // knows no other (defaultGroundPixelSize); an orthophoto's own pixel size
+    // once it is opened.
+    virtual double groundPixelSize() const;
+    static constexpr double defaultGroundPixelSize = 10.0;
 
     // Reads one window of several bands onto the working grid: out gets one
     // list of width x height values (row-major) per band of the list, for the

@@ -85,6 +85,8 @@ public:
     void latLonToPixel(double lat, double lon, double* x, double* y) override;
     void utmOrigin(double* easting, double* northing, std::vector<double>& zone) override;
     void utmToPixel(double easting, double northing, std::vector<double> zone, int* x, int* y) override;
+    // The 10 m of the working grid.
+    double groundPixelSize() const override { return pixelSize; }
 
     // KML curve files in longitude and latitude ("kml" in any letter case);
     // the "locTile" value is the product's name. See io/KmlCurves.h.

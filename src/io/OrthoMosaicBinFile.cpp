@@ -596,6 +596,11 @@ double OrthoMosaicBinFile::absPixelSizeY() const
     return std::abs(pixelSizeY);
 }
 
+double OrthoMosaicBinFile::groundPixelSize() const
+{
+    return absPixelSizeX();
+}
+
 KrovakGrid OrthoMosaicBinFile::grid() const
 {
     KrovakGrid result{originX, originY, absPixelSizeX(), absPixelSizeY()};

@@ -147,6 +147,8 @@ public:
     // Absolute pixel sizes in metres. (The field pixelSizeY is negative.)
     double absPixelSizeX() const;
     double absPixelSizeY() const;
+    // The chosen level's pixel size: 0.2, 0.4, 0.8 or 1.6 m.
+    double groundPixelSize() const override;
     // The mosaic's grid in Krovak metres. At level 3 a lot's 1563 columns
     // overrun its 2500 m by 0.8 m; the grid places every lot at its own
     // 2500 m position and gives each lot's last column the 0.8 m it covers.

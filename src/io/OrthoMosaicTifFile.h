@@ -52,6 +52,8 @@ public:
     // NaN pixel for a point that cannot be converted into the raster's zone.
     void latLonToPixel(double lat, double lon, double* x, double* y) override;
     void utmOrigin(double* easting, double* northing, std::vector<double>& zone) override;
+    // The raster's pixel size (its pixels are square).
+    double groundPixelSize() const override { return pixelSize; }
 
     // UTM metres of a pixel position (origin plus pixelSize steps, y down).
     double pixelEasting(double x) const { return originX + pixelSize * x; }

@@ -211,6 +211,11 @@ double OrthoMosaicZipFile::absPixelSizeY() const
     return std::abs(pixelSizeY);
 }
 
+double OrthoMosaicZipFile::groundPixelSize() const
+{
+    return absPixelSizeX();
+}
+
 KrovakGrid OrthoMosaicZipFile::grid() const
 {
     return {originX, originY, absPixelSizeX(), absPixelSizeY()};

@@ -72,6 +72,9 @@ public:
     // keep the geotransform's signs.)
     double absPixelSizeX() const;
     double absPixelSizeY() const;
+    // The raster's pixel width, absPixelSizeX (orthophoto tiles have square
+    // pixels).
+    double groundPixelSize() const override;
 
     // The raster's grid in Krovak metres, north-up with absolute pixel sizes.
     KrovakGrid grid() const;

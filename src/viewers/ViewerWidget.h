@@ -65,7 +65,8 @@ public:
     void copyViewState(const ViewerWidget& other);
 
     // Metres per data pixel of the shown grid, used by the scale bar
-    // (10 m for Sentinel-2 products).
+    // (10 m for Sentinel-2 products). The main window sets it from the data
+    // set of the viewer's side whenever it redraws the viewer.
     void setGroundPixelSize(double metres);
     double groundPixelSize() const { return groundPixelSize_; }
 

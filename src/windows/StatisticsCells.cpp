@@ -11,8 +11,6 @@ namespace StatisticsTable {
 
 namespace {
 
-constexpr double kSquareMetresPerPixel = 100.0;
-constexpr double kMetresPerPixel = 10.0;
 constexpr double kFourPi = 12.566370614359172;
 
 double absoluteArea(const UI::Curve& curve)
@@ -29,7 +27,8 @@ std::size_t largestCurveCount(const QList<const UI::CurveSet*>& sets)
 }
 
 // Name rows and curve rows of one set in columns c and c + 1.
-void appendSetRows(QList<Cell>& cells, int c, const QString& fileName, const UI::CurveSet& set)
+void appendSetRows(QList<Cell>& cells, int c, const QString& fileName, const UI::CurveSet& set,
+                   double metresPerPixel)
 {
     cells.append({0, c, QStringLiteral("File name:")});
     cells.append({0, c + 1, fileName});
@@ -40,17 +39,17 @@ void appendSetRows(QList<Cell>& cells, int c, const QString& fileName, const UI:
         const int r = 2 + 3 * static_cast<int>(j);
         const QString name = QString::fromStdString(curve.name);
         cells.append({r, c, QStringLiteral("Area[m^2] of ") + name});
-        cells.append({r, c + 1, areaText(curve)});
+        cells.append({r, c + 1, areaText(curve, metresPerPixel)});
         cells.append({r + 1, c, QStringLiteral("Perimeter[m] of ") + name});
-        cells.append({r + 1, c + 1, perimeterText(curve)});
+        cells.append({r + 1, c + 1, perimeterText(curve, metresPerPixel)});
         cells.append({r + 2, c, QStringLiteral("Isoperimetric ratio of ") + name});
         cells.append({r + 2, c + 1, ratioText(curve)});
     }
 }
 
-QString distanceText(double pixels)
+QString distanceText(double pixels, double metresPerPixel)
 {
-    return pixels == -1.0 ? QStringLiteral("not computed") : fixedText(pixels * kMetresPerPixel);
+    return pixels == -1.0 ? QStringLiteral("not computed") : fixedText(pixels * metresPerPixel);
 }
 
 } // namespace
@@ -102,14 +101,14 @@ QString fixedText(double value)
     return QString::fromStdString(IO::formatFixed(value, 3));
 }
 
-QString areaText(const UI::Curve& curve)
+QString areaText(const UI::Curve& curve, double metresPerPixel)
 {
-    return fixedText(absoluteArea(curve) * kSquareMetresPerPixel);
+    return fixedText(absoluteArea(curve) * (metresPerPixel * metresPerPixel));
 }
 
-QString perimeterText(const UI::Curve& curve)
+QString perimeterText(const UI::Curve& curve, double metresPerPixel)
 {
-    return fixedText(curve.perimeter * kMetresPerPixel);
+    return fixedText(curve.perimeter * metresPerPixel);
 }
 
 QString ratioText(const UI::Curve& curve)
@@ -147,7 +146,7 @@ Layout statisticsBlock(const Block& block)
         if (!set)
             continue;
         const int c = block.offset + 1 + s * w;
-        appendSetRows(cells, c, block.fileName, *set);
+        appendSetRows(cells, c, block.fileName, *set, block.metresPerPixel);
         for (int t = 0; t < block.types.size(); ++t) {
             cells.append({h, c + t, typeLabel(block.types[t])});
             for (int i = 0; i < m; ++i) {
@@ -179,7 +178,7 @@ QList<Cell> differenceCells(int headerRow, int channelCount, const QList<int>& t
     return cells;
 }
 
-Layout comparison(const ComparedSet& a, const ComparedSet& b, const Distances& distances)
+Layout comparison(const ComparedSet& a, const ComparedSet& b, const Distances& distances, double metresPerPixel)
 {
     Layout layout;
     const int k = static_cast<int>(largestCurveCount({a.set, b.set}));
@@ -188,19 +187,19 @@ Layout comparison(const ComparedSet& a, const ComparedSet& b, const Distances& d
     layout.rowCount = 3 * k + 7;
     QList<Cell>& cells = layout.cells;
     if (a.set)
-        appendSetRows(cells, 0, a.fileName, *a.set);
+        appendSetRows(cells, 0, a.fileName, *a.set, metresPerPixel);
     if (b.set)
-        appendSetRows(cells, 2, b.fileName, *b.set);
+        appendSetRows(cells, 2, b.fileName, *b.set, metresPerPixel);
     const QString nameA = a.set ? QString::fromStdString(a.set->name) : QString();
     const QString nameB = b.set ? QString::fromStdString(b.set->name) : QString();
     cells.append({h, 0, QStringLiteral("Between ")});
     cells.append({h, 1, QStringLiteral("%1 and %2 ").arg(nameA, nameB)});
     cells.append({h + 1, 0, QStringLiteral("Mean Hausdorff distance [m]:")});
-    cells.append({h + 1, 1, distanceText(distances.mean)});
+    cells.append({h + 1, 1, distanceText(distances.mean, metresPerPixel)});
     cells.append({h + 2, 0, QStringLiteral("Max Hausdorff distance [m]:")});
-    cells.append({h + 2, 1, distanceText(distances.hausdorff)});
+    cells.append({h + 2, 1, distanceText(distances.hausdorff, metresPerPixel)});
     cells.append({h + 3, 0, QStringLiteral("95-th percentile of Max Hausdorff distance [m]:")});
-    cells.append({h + 3, 1, distanceText(distances.percentile95)});
+    cells.append({h + 3, 1, distanceText(distances.percentile95, metresPerPixel)});
     return layout;
 }
 

@@ -4,9 +4,10 @@
 // The window only copies them into its QTableWidget, so the layout rules are
 // stated here once and tested without widgets.
 //
-// Units: curve areas and perimeters are kept in working-grid pixels of 10 m,
-// so one square pixel is 100 m^2 and one pixel length 10 m. Numbers never
-// follow the user's locale: measured values are written in the shortest text
+// Units: curve areas, perimeters and distances are kept in working-grid
+// pixels; the ground size of one pixel of the grid the curves lie on (10 m on
+// a Sentinel-2 product, so one square pixel is 100 m^2; an orthophoto's own
+// pixel size) turns them into metres. Numbers never follow the user's locale: measured values are written in the shortest text
 // that reads back to the same double, areas, perimeters, ratios and
 // distances in fixed notation with 3 decimals.
 
@@ -54,10 +55,10 @@ int headerRow(int largestCurveCount);
 QString valueText(double value);
 QString fixedText(double value);
 // Absolute area in m^2 (an open curve's area of -1 counts as 0), perimeter
-// in m, and the isoperimetric ratio 4 pi A / P^2 in pixels (0 for a
-// perimeter of 0).
-QString areaText(const UI::Curve& curve);
-QString perimeterText(const UI::Curve& curve);
+// in m, both on pixels of metresPerPixel, and the isoperimetric ratio
+// 4 pi A / P^2 in pixels (0 for a perimeter of 0).
+QString areaText(const UI::Curve& curve, double metresPerPixel);
+QString perimeterText(const UI::Curve& curve, double metresPerPixel);
 QString ratioText(const UI::Curve& curve);
 // A set's statistic of a type for a band; "-1" when its list does not reach
 // the band.
@@ -71,6 +72,7 @@ struct Block {
     QStringList channelNames;         // per chosen channel, the first data set's name
     QList<int> types;                 // chosen types in the chosen order
     int offset = 0;                   // 0 for the first data set, w for the second
+    double metresPerPixel = 0.0;      // ground size of a pixel of the sets' grid
 };
 Layout statisticsBlock(const Block& block);
 
@@ -82,8 +84,8 @@ Layout statisticsBlock(const Block& block);
 QList<Cell> differenceCells(int headerRow, int channelCount, const QList<int>& types, int offset,
                             const std::function<QString(int row, int column)>& cellText);
 
-// The comparison of two curve sets' first curves; -1 marks a distance that
-// was not computed.
+// The comparison of two curve sets' first curves, both on one grid of
+// metresPerPixel; -1 marks a distance that was not computed.
 struct Distances {
     double mean = -1.0;
     double hausdorff = -1.0;
@@ -93,6 +95,6 @@ struct ComparedSet {
     QString fileName;
     const UI::CurveSet* set = nullptr;
 };
-Layout comparison(const ComparedSet& a, const ComparedSet& b, const Distances& distances);
+Layout comparison(const ComparedSet& a, const ComparedSet& b, const Distances& distances, double metresPerPixel);
 
 } // namespace StatisticsTable

@@ -386,6 +386,11 @@ QList<UI::CurveSet>& StatisticsWindow::measure(const QList<int>& curveSetIndexes
     return *target;
 }
 
+double StatisticsWindow::metresPerPixel() const
+{
+    return owner_ ? owner_->groundPixelSize() : IO::File::defaultGroundPixelSize;
+}
+
 void StatisticsWindow::clearTable(int columns)
 {
     QTableWidget* table = ui->tableWidget;
@@ -423,6 +428,7 @@ void StatisticsWindow::showStatisticsOf(const QList<UI::CurveSet>& sets, const Q
         block.channelNames.append(channelName(channel));
     block.types = types;
     block.offset = offset;
+    block.metresPerPixel = metresPerPixel();
     const StatisticsTable::Layout layout = StatisticsTable::statisticsBlock(block);
     ui->tableWidget->setRowCount(layout.rowCount);
     putCells(ui->tableWidget, layout.cells);
@@ -516,7 +522,7 @@ void StatisticsWindow::showComparison(QList<int> curveSetIndexes)
         return file ? QString::fromStdString(file->name) : QString();
     };
     const StatisticsTable::Layout layout =
-        StatisticsTable::comparison({fileName(0), &setA}, {fileName(1), &setB}, distances);
+        StatisticsTable::comparison({fileName(0), &setA}, {fileName(1), &setB}, distances, metresPerPixel());
     ui->tableWidget->setRowCount(layout.rowCount);
     putCells(ui->tableWidget, layout.cells);
     ui->tableWidget->horizontalHeader()->setStretchLastSection(true);

@@ -170,6 +170,10 @@ private:
     void showStatisticsOf(const QList<UI::CurveSet>& sets, const QList<int>& curveSetIndexes,
                           const QList<int>& channels, const QList<int>& bands, const QList<int>& types,
                           IO::File* file, int offset);
+    // Ground size in metres of one pixel of the grid the curve sets lie on:
+    // that of the data set that owns them (the data sets of one window share
+    // one ground).
+    double metresPerPixel() const;
     // Warns and answers false when a listed set has no curve to compare.
     bool comparable(const QList<int>& curveSetIndexes);
     void clearTable(int columns);

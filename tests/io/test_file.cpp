@@ -88,6 +88,8 @@ TEST(File, BaseOperationsGiveHarmlessDefaults)
     file.utmToPixel(500000, 5400000, {1, 33}, &px, &py);
     EXPECT_EQ(px, -1);
     EXPECT_EQ(py, -1);
+    // A grid without georeference counts as the Sentinel-2 working grid.
+    EXPECT_EQ(file.groundPixelSize(), 10.0);
 
     std::vector<double> region{1, 2, 3};
     file.readRegion(0, 0, 0, 0, 2, 2, 2, 2, region);

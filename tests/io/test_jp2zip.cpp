@@ -141,6 +141,7 @@ TEST(JP2ZipOpen, GeoreferenceAndCornersOfTheWorkingGrid)
     EXPECT_EQ(file->utmZone, 33);
     EXPECT_EQ(file->northernHemisphere, 1);
     EXPECT_DOUBLE_EQ(file->pixelSize, 10.0);
+    EXPECT_EQ(file->groundPixelSize(), 10.0);
 
     // The lower-right corner lies 120 x 10 m from the origin, although the
     // first raster of the archive (the preview) covers 1280 m.

@@ -117,6 +117,7 @@ TEST(OrthoMosaicBinOpenRegion, LevelAndSizeFollowTheLotCount)
         EXPECT_DOUBLE_EQ(bin.pixelSizeX, c.pixelSize);
         EXPECT_DOUBLE_EQ(bin.pixelSizeY, -c.pixelSize);
         EXPECT_DOUBLE_EQ(bin.absPixelSizeY(), c.pixelSize);
+        EXPECT_DOUBLE_EQ(bin.groundPixelSize(), c.pixelSize);
         EXPECT_EQ(bin.redOffset, Format::planeOffset(c.level, 0));
         EXPECT_EQ(bin.blueOffset, Format::planeOffset(c.level, 2));
         EXPECT_EQ(bin.originX, sheetX(0));

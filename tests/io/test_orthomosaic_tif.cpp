@@ -109,6 +109,7 @@ TEST(OrthoMosaicTifOpen, Table)
         EXPECT_EQ(tif.originX, c.spec.transform[0]);
         EXPECT_EQ(tif.originY, c.spec.transform[3]);
         EXPECT_EQ(tif.pixelSize, c.spec.transform[1]);
+        EXPECT_EQ(tif.groundPixelSize(), c.spec.transform[1]);
         EXPECT_EQ(tif.utmZone, 33);
         EXPECT_EQ(tif.northernHemisphere, c.northern ? 1 : 0);
         EXPECT_EQ(tif.name, "map");

@@ -105,6 +105,7 @@ TEST(OrthoMosaicZipFile, OpensAnRgbTileInsideAZip)
     EXPECT_EQ(zip->originY, -1044000.0);
     EXPECT_EQ(zip->pixelSizeY, -0.2);
     EXPECT_EQ(zip->absPixelSizeY(), 0.2);
+    EXPECT_EQ(zip->groundPixelSize(), 0.2);
     EXPECT_EQ(zip->rotationX, 0.0);
     EXPECT_TRUE(IO::isKrovakEastNorth(zip->projectionWkt)) << zip->projectionWkt;
 }

@@ -308,6 +308,7 @@ TEST_P(OrthoRoad, AnExportedTileOpensUnderASquareAndACurveOnItIsSavedWhereItsGro
     });
     ASSERT_EQ(window->ui->leftDataIndex, 1);
     UI::ViewerWidget* main = wholeWorkingWindow();
+    EXPECT_EQ(main->groundPixelSize(), level.pixelSize) << "the scale bar measures the mosaic's ground";
 
     // The view dragged to the exported lot's east edge.
     const int lotStart = tileMosaicColumn * level.width;

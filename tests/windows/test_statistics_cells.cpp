@@ -121,25 +121,28 @@ TEST(StatisticsBlock, CurveRowsGiveAreaPerimeterAndIsoperimetricRatio)
     UI::Curve open;
     open.setPoints({{0, 0}, {10, 0}, {10, 10}});
     open.computeGeometry();
+    const UI::Curve square = closedCurve({{0, 0}, {10, 0}, {10, 10}, {0, 10}}, "s");
     struct Case {
         const char* name;
         UI::Curve curve;
+        double metresPerPixel;
         QString area;
         QString perimeter;
         QString ratio;
     };
     const std::vector<Case> cases{
-        {"square of 100 px^2: ratio pi / 4", closedCurve({{0, 0}, {10, 0}, {10, 10}, {0, 10}}, "s"), "10000.000",
-         "400.000", "0.785"},
-        {"triangle of 50 px^2 (either orientation)", closedCurve({{0, 0}, {0, 10}, {10, 0}}, "t"), "5000.000",
-         "341.421", QString::number(4 * kPi * 50.0 / (trianglePerimeter * trianglePerimeter), 'f', 3)},
-        {"open curve: its area of -1 counts as 0", open, "0.000", "200.000", "0.000"},
-        {"perimeter 0 gives ratio 0, not nan", closedCurve({{3, 3}}, "p"), "0.000", "0.000", "0.000"},
+        {"square of 100 px^2: ratio pi / 4", square, 10.0, "10000.000", "400.000", "0.785"},
+        {"triangle of 50 px^2 (either orientation)", closedCurve({{0, 0}, {0, 10}, {10, 0}}, "t"), 10.0,
+         "5000.000", "341.421", QString::number(4 * kPi * 50.0 / (trianglePerimeter * trianglePerimeter), 'f', 3)},
+        {"open curve: its area of -1 counts as 0", open, 10.0, "0.000", "200.000", "0.000"},
+        {"perimeter 0 gives ratio 0, not nan", closedCurve({{3, 3}}, "p"), 10.0, "0.000", "0.000", "0.000"},
+        {"the square on pixels of 1.6 m", square, 1.6, "256.000", "64.000", "0.785"},
+        {"the square on pixels of 0.2 m", square, 0.2, "4.000", "8.000", "0.785"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(StatisticsTable::areaText(c.curve), c.area);
-        EXPECT_EQ(StatisticsTable::perimeterText(c.curve), c.perimeter);
+        EXPECT_EQ(StatisticsTable::areaText(c.curve, c.metresPerPixel), c.area);
+        EXPECT_EQ(StatisticsTable::perimeterText(c.curve, c.metresPerPixel), c.perimeter);
         EXPECT_EQ(StatisticsTable::ratioText(c.curve), c.ratio);
     }
 }
@@ -197,7 +200,7 @@ TEST(Comparison, DistancesInMetresAndSetsSideBySide)
     const UI::CurveSet a = squares("a", 2, {});
     const UI::CurveSet b = squares("b", 1, {});
     const StatisticsTable::Layout layout =
-        StatisticsTable::comparison({"first", &a}, {"second", &b}, {0.0, 1.23456, -1.0});
+        StatisticsTable::comparison({"first", &a}, {"second", &b}, {0.0, 1.23456, -1.0}, 10.0);
     const int h = 3 * 2 + 3;
     EXPECT_EQ(layout.headerRow, h);
     EXPECT_EQ(layout.rowCount, 3 * 2 + 7);
@@ -213,6 +216,13 @@ TEST(Comparison, DistancesInMetresAndSetsSideBySide)
     EXPECT_EQ(at(layout.cells, h + 2, 1), "12.346");
     EXPECT_EQ(at(layout.cells, h + 3, 0), "95-th percentile of Max Hausdorff distance [m]:");
     EXPECT_EQ(at(layout.cells, h + 3, 1), "not computed");
+
+    // On pixels of 1.6 m.
+    const StatisticsTable::Layout fine =
+        StatisticsTable::comparison({"first", &a}, {"second", &b}, {0.0, 1.23456, -1.0}, 1.6);
+    EXPECT_EQ(at(fine.cells, 2, 1), "256.000");
+    EXPECT_EQ(at(fine.cells, 3, 3), "64.000");
+    EXPECT_EQ(at(fine.cells, h + 2, 1), "1.975");
 }
 
 } // namespace
