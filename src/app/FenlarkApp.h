@@ -908,6 +908,8 @@ private:
     // working-area pixels, moves to the active side's full grid and is drawn
     // over the refreshed viewers with the working set (and the picked points).
     void drawPathPreview(bool withPickedPoints);
+    // The active side's viewers refreshed, the working set drawn over them.
+    void drawWorkingSet();
     // The colour of new curves: the properties panel's "unactive" colour,
     // opaque; black when the panel has none.
     std::vector<int> newCurveColour() const;

@@ -586,6 +586,44 @@ TEST_F(MouseTools, AClickStoresTheSegmentOfItsOwnPosition)
     }
 }
 
+// The click shows what it fixed at once: the working curve with its new
+// segment, and no longer the preview of an earlier mouse position, which
+// was shorter.
+TEST_F(MouseTools, AClickShowsTheSegmentItFixesAtOnce)
+{
+    const QColor previewColour = ui().curveColors.value("Curve/currentCurveColor");
+    const QColor workingColour = ui().curveColors.value("Curve/activeCurveColor");
+    const auto drawnIn = [&](QColor colour, QRect area) {
+        const QImage& image = *main()->image;
+        int count = 0;
+        for (int y = std::max(0, area.top()); y <= std::min(image.height() - 1, area.bottom()); ++y)
+            for (int x = std::max(0, area.left()); x <= std::min(image.width() - 1, area.right()); ++x)
+                count += QColor(image.pixel(x, y)).rgb() == colour.rgb() ? 1 : 0;
+        return count;
+    };
+    const QRect whole(0, 0, main()->image->width(), main()->image->height());
+    ASSERT_EQ(drawnIn(previewColour, whole), 0) << "the product itself shows the preview colour";
+    ASSERT_EQ(drawnIn(workingColour, whole), 0) << "the product itself shows the working curve's colour";
+
+    recordPreviews();
+    ui().pushButtonSemiSegmNew->click();
+    ASSERT_TRUE(ui().semiSegmentationMode);
+    click(onDisc(0.0));
+    move(onDisc(-40.0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !previews.empty() && !window->segmentTracer->busy(); }, 20000));
+    ASSERT_GT(drawnIn(previewColour, whole), 0);
+
+    // A click farther on, where no move went.
+    const std::vector<Point2D> fixed = traceTo(onDisc(-100.0));
+    click(onDisc(-100.0));
+    ASSERT_EQ(window->workingCurveSet.curves[0].points(), fixed);
+    EXPECT_EQ(drawnIn(previewColour, whole), 0) << "the earlier preview is still shown";
+    const QPointF end = at(main(), fixed.back());
+    EXPECT_GT(drawnIn(workingColour, QRect(end.toPoint() - QPoint(3, 3), QSize(7, 7))), 0)
+        << "the end of the fixed segment is not shown";
+    rightPress();
+}
+
 TEST_F(MouseTools, ContinueExtendsAnOpenCurveIntoANewSet)
 {
     // The lower half of the disc's edge, left open.
