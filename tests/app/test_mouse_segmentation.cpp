@@ -739,6 +739,50 @@ TEST_F(MouseTools, LocalAdjustmentRetracesAnArcOntoTheDisc)
     EXPECT_EQ(file()->bands[red].levels[0].cacheSize("dataCacheToolsSemiEdgeDetectorGradX"), 0u);
 }
 
+// The adjustment drops the computed images of the bands the side shows: a
+// tools viewer showing one of them goes, as one whose feature could not be
+// computed goes, on this side and on the other side showing the same data
+// set. None is left with a picture that no longer follows zoom and pan, and
+// the working window follows the view again.
+TEST_F(MouseTools, LocalAdjustmentTakesDownTheFeatureViewersOfTheImagesItDrops)
+{
+    showOnTheRight(0);
+    addCircleSet(4.0);
+    // The left side shows the semi-automatic page's filtered image, the
+    // right side the filtering page's: neither chain overwrites the other.
+    ui().comboBoxSemiFeature->setCurrentIndex(0);
+    Jp2ZipTest::quietly([&] { ui().pushButtonSemiFeatureShow->click(); });
+    emit ui().rightTabWidget->tabBarClicked(0);
+    Jp2ZipTest::quietly([&] { ui().pushButtonFilterFeatureShow->click(); });
+    emit ui().leftTabWidget->tabBarClicked(0);
+    ASSERT_EQ(ui().activeSide, 0);
+    for (int side : {0, 1})
+        ASSERT_NE(viewer(side, "viewerWidgetToolsFeature"), nullptr) << side;
+
+    ui().treeWidgetCurvesExplorer->topLevelItem(0)->setSelected(true);
+    window->curveLocalAdjustActionAction_triggered();
+    ASSERT_TRUE(ui().localAdjustMode);
+    click(onDisc(0.0, 4.0));
+    click(onDisc(90.0, 4.0));
+    click(onDisc(45.0, 4.0));
+    ASSERT_TRUE(ui().localAdjustTracking);
+    move(onDisc(45.0));
+    click(onDisc(45.0));
+    ASSERT_EQ(sets().size(), 2);
+
+    for (int side : {0, 1}) {
+        EXPECT_EQ(viewer(side, "viewerWidgetToolsFeature"), nullptr) << side;
+        EXPECT_EQ(grid(side)->itemAtPosition(0, 1), nullptr) << side;
+        EXPECT_FALSE(ui().featureShowedCacheByTab.contains(side)) << side;
+        EXPECT_EQ(sideValue(side, "featureShowed").toInt(), 0) << side;
+        window->refreshAllViewers();
+        EXPECT_FALSE(viewer(side)->isEmpty()) << side;
+    }
+    EXPECT_EQ(ui().pushButtonFilterFeatureShow->text(), "Show feature");
+    EXPECT_FALSE(ui().workingAreaLocked);
+    EXPECT_TRUE(controlsEnabled());
+}
+
 TEST_F(MouseTools, LocalAdjustmentEndsWithoutStoringOnARightPress)
 {
     addCircleSet(4.0);
