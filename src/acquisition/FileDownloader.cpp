@@ -81,12 +81,13 @@ ReplyFile::Result ReplyFile::finish(QNetworkReply* reply)
     if (result.httpStatus == 200 && reply->error() == QNetworkReply::NoError) {
         append(reply);
         const bool flushed = file_.isOpen() && file_.flush();
-        if (writeFailed_ || !flushed) {
+        // A part that could not be closed may lack its last bytes: as much a
+        // failed write as one that failed at once.
+        if (writeFailed_ || !flushed || !closePart(file_)) {
             result.message = writeFailure();
             discard();
             return result;
         }
-        file_.close();
         if (acceptance_) {
             const QString refusal = acceptance_(reply, partPath());
             if (!refusal.isEmpty()) {

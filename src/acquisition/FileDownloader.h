@@ -6,12 +6,12 @@
 // the bytes of a reply go into "<target>.part", and only a reply that ends
 // without error and with HTTP status 200 becomes "<target>" (replacing an
 // earlier file in one step, so a complete file is only ever replaced by a
-// complete one). Any other status, a network error, a failed write, a body
-// that the downloader's acceptance check refuses or an abort removes the
-// part; a failed write ends the download at once, as the rest of the body
-// could not be kept either. The HTTP status is looked at before Qt's error
-// flag, because Qt flags answers such as 403 and 503 as errors and their
-// status text would be lost behind the generic error text.
+// complete one). Any other status, a network error, a failed write or
+// close, a body that the downloader's acceptance check refuses or an abort
+// removes the part; a failed write ends the download at once, as the rest of
+// the body could not be kept either. The HTTP status is looked at before
+// Qt's error flag, because Qt flags answers such as 403 and 503 as errors
+// and their status text would be lost behind the generic error text.
 //
 // FileDownloader drives the core for the remote catalogue window: one GET at
 // a time with an Authorization header, signals for the window's display.
@@ -99,6 +99,14 @@ public:
 
     void setAcceptance(Acceptance acceptance) { acceptance_ = std::move(acceptance); }
 
+    // Closes the finished part; false when the file system refused to (a
+    // network file system may report a full disk or a lost write only
+    // there). Replaceable for tests: a local file system never refuses.
+    std::function<bool(QFile& part)> closePart = [](QFile& part) {
+        part.close();
+        return part.error() == QFileDevice::NoError;
+    };
+
 private:
     // "Unable to write <target>: <the file's error>".
     QString writeFailure() const;
@@ -130,6 +138,8 @@ public:
 
     bool isRunning() const { return !reply_.isNull(); }
     QString lastError() const { return lastError_; }
+    // The file the replies go into.
+    ReplyFile& replyFile() { return file_; }
 
     // Milliseconds without any byte after which a reply is given up.
     int transferTimeout = 30000;

@@ -283,11 +283,17 @@ bool FenlarkApp::clearFeatureCache(int side)
     if (!file)
         return false;
     segmentTracer->clear();
-    for (int band : displayBands(side)) {
+    const std::vector<int> bands = displayBands(side);
+    for (int band : bands) {
         if (band >= 0 && band < static_cast<int>(file->bands.size())
             && !file->bands[static_cast<std::size_t>(band)].levels.empty())
             file->bands[static_cast<std::size_t>(band)].levels.front().clearCache();
     }
+    // A viewer of a feature that is gone would keep its last picture and no
+    // longer follow zoom and pan: it goes, as the viewer of a feature that
+    // could not be computed goes.
+    retireFeatureViewer(side);
+    retireOtherSideFeature(side, file, bands);
     return true;
 }
 

@@ -203,8 +203,9 @@ public:
     // path frees them.
     void releaseBands(IO::File* file, const std::set<int>& keep);
     // Drops the computed images of the bands shown on a side, a pending
-    // trace first as releaseBands does; false when the side shows no data
-    // set.
+    // trace first as releaseBands does, and takes down the feature viewers
+    // that drew from them, on this side and on the other side showing the
+    // same data set; false when the side shows no data set.
     bool clearFeatureCache(int side);
     // A tools viewer stands beside (or, two sides open, below) the side's
     // main viewer.
@@ -897,13 +898,19 @@ private:
     void failedFeature(int side);
     // Takes a side's feature viewer down and forgets what it showed (viewer
     // removed, record dropped, buttons set for the active side): its image
-    // no longer belongs to the side's working window. Caches stay.
+    // no longer belongs to the side's working window. Caches stay. The
+    // working-area lock goes as at the end of a curve tool
+    // (releaseWorkingAreaLock); for the other side's viewer only while no
+    // mode or run holds it.
     void retireFeatureViewer(int side);
     // After side computed `keys` into `bands` of file: the other side's
     // feature viewer goes when it shows one of those entries of that data
     // set, which now hold the image of another window.
     void retireOverwrittenFeature(int side, IO::File* file, const std::vector<int>& bands,
                                   const QStringList& keys);
+    // The other side's feature viewer goes when that side shows file and may
+    // draw its feature from one of bands, whatever the entry.
+    void retireOtherSideFeature(int side, IO::File* file, const std::vector<int>& bands);
     // The active side's data index is not -1.
     bool activeSideShowsData() const;
     // The side as the drivers need it; false when it shows no data set or its
@@ -922,6 +929,8 @@ private:
     // working-area pixels, moves to the active side's full grid and is drawn
     // over the refreshed viewers with the working set (and the picked points).
     void drawPathPreview(bool withPickedPoints);
+    // The active side's viewers refreshed, the working set drawn over them.
+    void drawWorkingSet();
     // The colour of new curves: the properties panel's "unactive" colour,
     // opaque; black when the panel has none.
     std::vector<int> newCurveColour() const;

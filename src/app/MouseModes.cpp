@@ -206,11 +206,16 @@ void FenlarkApp::drawPathPreview(bool withPickedPoints)
     CurveDrawing::offsetPoints(pathPoints, file->getWorkAreaX(ui->activeSide), file->getWorkAreaY(ui->activeSide));
     if (pathPoints.size() < 2 || drawingDeferred())
         return;
-    refreshActiveViewers();
-    drawCurveSetOnSide(workingCurveSet, true, true);
+    drawWorkingSet();
     drawWorkingCurveOnSide(pathPoints, ui->activeSide);
     if (withPickedPoints)
         drawPickedPointsOnSide(ui->activeSide);
+}
+
+void FenlarkApp::drawWorkingSet()
+{
+    refreshActiveViewers();
+    drawCurveSetOnSide(workingCurveSet, true, true);
 }
 
 std::vector<int> FenlarkApp::newCurveColour() const

@@ -156,6 +156,7 @@ void FenlarkApp::semiSegmentationRelease(QPointF position, ViewerWidget* viewer)
     if (!viewer || !file || workingCurveIndex < 0 || workingCurveIndex >= static_cast<int>(workingCurveSet.curves.size()))
         return;
     Curve& curve = workingCurveSet.curves[static_cast<std::size_t>(workingCurveIndex)];
+    bool tookSegment = false;
     if (!segmentTracer->hasRequest()) {
         // No move has asked for a segment from the anchor: the click moves
         // the anchor.
@@ -165,6 +166,7 @@ void FenlarkApp::semiSegmentationRelease(QPointF position, ViewerWidget* viewer)
     } else {
         // The segment of the click's own position; a click that asks for
         // none (outside the working area) fixes the last move's.
+        tookSegment = true;
         SegmentTraceRequest request;
         bool outside = false;
         if (!segmentRequest(position, viewer, request, outside))
@@ -184,6 +186,10 @@ void FenlarkApp::semiSegmentationRelease(QPointF position, ViewerWidget* viewer)
         curve.closed = curve.points().front() == curve.points().back();
     if (curve.closed)
         finishSemiSegmentation();
+    else if (tookSegment)
+        // What the click fixed replaces the preview on the screen at once,
+        // not only with the next move's preview.
+        drawWorkingSet();
 }
 
 bool FenlarkApp::segmentRequest(QPointF position, ViewerWidget* viewer, SegmentTraceRequest& out, bool& outside)

@@ -68,20 +68,27 @@ void FenlarkApp::retireFeatureViewer(int side)
     sessionConfig->endGroup();
     // The buttons tell what a press does on the active side.
     setPushButtonsHideOrShowIcon(toolsViewerShown(ui->activeSide));
-    if (side == ui->activeSide)
+    // The lock kept the working window under a shown feature. When the other
+    // side's viewer goes and the active side shows none either, it goes too,
+    // unless a mode or a run holds it (their end applies the same rule).
+    if (side == ui->activeSide || !interactionHeld())
         releaseWorkingAreaLock();
 }
 
 void FenlarkApp::retireOverwrittenFeature(int side, IO::File* file, const std::vector<int>& bands,
                                           const QStringList& keys)
 {
+    const std::string shown = ui->featureShowedCacheByTab.value(side == 0 ? 1 : 0);
+    if (!shown.empty() && keys.contains(QString::fromStdString(shown)))
+        retireOtherSideFeature(side, file, bands);
+}
+
+void FenlarkApp::retireOtherSideFeature(int side, IO::File* file, const std::vector<int>& bands)
+{
     const int other = side == 0 ? 1 : 0;
     if (!file || (other == 1 && !rightSideOpen()) || getDataFile(other) != file)
         return;
-    const std::string shown = ui->featureShowedCacheByTab.value(other);
-    if (shown.empty() || !keys.contains(QString::fromStdString(shown)))
-        return;
-    // Any band the other side may draw the entry from: its three stored
+    // Any band the other side may draw its feature from: its three stored
     // display bands, whatever its channel type.
     for (int channel = 0; channel < 3; ++channel) {
         if (std::find(bands.begin(), bands.end(), getBandIndex(other, channel)) != bands.end()) {

@@ -219,6 +219,29 @@ TEST_F(RemoteDownload, AFullDiskEndsTheDownloadAtTheFirstFailedWrite)
     EXPECT_EQ(server.requests("/download/").size(), 1);
 }
 
+// A part that fails to close (a network file system may report a full disk
+// or a lost write only there) is a failed write: said so, removed, and an
+// earlier complete file at the target stays as it was.
+TEST_F(RemoteDownload, APartThatFailsToCloseIsAFailedWrite)
+{
+    const QByteArray body = randomBytes(50000, 21);
+    answerProducts([body](int, const Request&) { return product(body); });
+    openWithResults(1);
+    TestSupport::writeFile(target(0).toStdString(), "an earlier complete product");
+    window->downloader.replyFile().closePart = [](QFile& part) {
+        part.close();
+        return false;
+    };
+    check({0});
+    window->ui->pushButtonRemoteDownload->click();
+    ASSERT_TRUE(waitUntil([&] { return server.requests("/download/").size() == 1 && !window->downloader.isRunning()
+                                       && isReady(); }));
+
+    EXPECT_TRUE(status().startsWith("Unable to write " + target(0) + ": ")) << status().toStdString();
+    EXPECT_EQ(folderEntries(), QStringList({"P0.zip"}));
+    EXPECT_EQ(fileBytes(target(0)), "an earlier complete product");
+}
+
 TEST_F(RemoteDownload, AbortRemovesThePartEmptiesTheQueueAndReturnsToReady)
 {
     const QByteArray body = randomBytes(100000, 5);

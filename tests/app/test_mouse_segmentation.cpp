@@ -629,6 +629,44 @@ TEST_F(MouseTools, AClickStoresTheSegmentOfItsOwnPosition)
     }
 }
 
+// The click shows what it fixed at once: the working curve with its new
+// segment, and no longer the preview of an earlier mouse position, which
+// was shorter.
+TEST_F(MouseTools, AClickShowsTheSegmentItFixesAtOnce)
+{
+    const QColor previewColour = ui().curveColors.value("Curve/currentCurveColor");
+    const QColor workingColour = ui().curveColors.value("Curve/activeCurveColor");
+    const auto drawnIn = [&](QColor colour, QRect area) {
+        const QImage& image = *main()->image;
+        int count = 0;
+        for (int y = std::max(0, area.top()); y <= std::min(image.height() - 1, area.bottom()); ++y)
+            for (int x = std::max(0, area.left()); x <= std::min(image.width() - 1, area.right()); ++x)
+                count += QColor(image.pixel(x, y)).rgb() == colour.rgb() ? 1 : 0;
+        return count;
+    };
+    const QRect whole(0, 0, main()->image->width(), main()->image->height());
+    ASSERT_EQ(drawnIn(previewColour, whole), 0) << "the product itself shows the preview colour";
+    ASSERT_EQ(drawnIn(workingColour, whole), 0) << "the product itself shows the working curve's colour";
+
+    recordPreviews();
+    ui().pushButtonSemiSegmNew->click();
+    ASSERT_TRUE(ui().semiSegmentationMode);
+    click(onDisc(0.0));
+    move(onDisc(-40.0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !previews.empty() && !window->segmentTracer->busy(); }, 20000));
+    ASSERT_GT(drawnIn(previewColour, whole), 0);
+
+    // A click farther on, where no move went.
+    const std::vector<Point2D> fixed = traceTo(onDisc(-100.0));
+    click(onDisc(-100.0));
+    ASSERT_EQ(window->workingCurveSet.curves[0].points(), fixed);
+    EXPECT_EQ(drawnIn(previewColour, whole), 0) << "the earlier preview is still shown";
+    const QPointF end = at(main(), fixed.back());
+    EXPECT_GT(drawnIn(workingColour, QRect(end.toPoint() - QPoint(3, 3), QSize(7, 7))), 0)
+        << "the end of the fixed segment is not shown";
+    rightPress();
+}
+
 TEST_F(MouseTools, ContinueExtendsAnOpenCurveIntoANewSet)
 {
     // The lower half of the disc's edge, left open.
@@ -742,6 +780,50 @@ TEST_F(MouseTools, LocalAdjustmentRetracesAnArcOntoTheDisc)
     EXPECT_TRUE(controlsEnabled());
     const int red = window->getBandIndex(0, 0);
     EXPECT_EQ(file()->bands[red].levels[0].cacheSize("dataCacheToolsSemiEdgeDetectorGradX"), 0u);
+}
+
+// The adjustment drops the computed images of the bands the side shows: a
+// tools viewer showing one of them goes, as one whose feature could not be
+// computed goes, on this side and on the other side showing the same data
+// set. None is left with a picture that no longer follows zoom and pan, and
+// the working window follows the view again.
+TEST_F(MouseTools, LocalAdjustmentTakesDownTheFeatureViewersOfTheImagesItDrops)
+{
+    showOnTheRight(0);
+    addCircleSet(4.0);
+    // The left side shows the semi-automatic page's filtered image, the
+    // right side the filtering page's: neither chain overwrites the other.
+    ui().comboBoxSemiFeature->setCurrentIndex(0);
+    Jp2ZipTest::quietly([&] { ui().pushButtonSemiFeatureShow->click(); });
+    emit ui().rightTabWidget->tabBarClicked(0);
+    Jp2ZipTest::quietly([&] { ui().pushButtonFilterFeatureShow->click(); });
+    emit ui().leftTabWidget->tabBarClicked(0);
+    ASSERT_EQ(ui().activeSide, 0);
+    for (int side : {0, 1})
+        ASSERT_NE(viewer(side, "viewerWidgetToolsFeature"), nullptr) << side;
+
+    ui().treeWidgetCurvesExplorer->topLevelItem(0)->setSelected(true);
+    window->curveLocalAdjustActionAction_triggered();
+    ASSERT_TRUE(ui().localAdjustMode);
+    click(onDisc(0.0, 4.0));
+    click(onDisc(90.0, 4.0));
+    click(onDisc(45.0, 4.0));
+    ASSERT_TRUE(ui().localAdjustTracking);
+    move(onDisc(45.0));
+    click(onDisc(45.0));
+    ASSERT_EQ(sets().size(), 2);
+
+    for (int side : {0, 1}) {
+        EXPECT_EQ(viewer(side, "viewerWidgetToolsFeature"), nullptr) << side;
+        EXPECT_EQ(grid(side)->itemAtPosition(0, 1), nullptr) << side;
+        EXPECT_FALSE(ui().featureShowedCacheByTab.contains(side)) << side;
+        EXPECT_EQ(sideValue(side, "featureShowed").toInt(), 0) << side;
+        window->refreshAllViewers();
+        EXPECT_FALSE(viewer(side)->isEmpty()) << side;
+    }
+    EXPECT_EQ(ui().pushButtonFilterFeatureShow->text(), "Show feature");
+    EXPECT_FALSE(ui().workingAreaLocked);
+    EXPECT_TRUE(controlsEnabled());
 }
 
 TEST_F(MouseTools, LocalAdjustmentEndsWithoutStoringOnARightPress)

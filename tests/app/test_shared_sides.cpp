@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QGridLayout>
+#include <QMouseEvent>
 #include <QTreeWidget>
 
 #include "support/MemoryFile.h"
@@ -59,6 +60,31 @@ protected:
 
     bool featureShown(int side) { return viewer(side, "viewerWidgetToolsFeature") != nullptr; }
 
+};
+
+// A working window smaller than the product, so that it can follow the view.
+class SharedSidesMovingWindow : public SharedSides {
+protected:
+    std::string defaults() const override
+    {
+        std::string text = SharedSides::defaults();
+        replaceLine(text, "workingWidth=1002", "workingWidth=60");
+        replaceLine(text, "workingHeight=1002", "workingHeight=60");
+        return text;
+    }
+
+    // A pan drag on a viewer by the mouse.
+    void drag(UI::ViewerWidget* target, QPointF from, QPointF to)
+    {
+        const auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, at, target->mapToGlobal(at), button, buttons, Qt::NoModifier);
+            quietly([&] { QCoreApplication::sendEvent(target, &event); });
+        };
+        send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    }
 };
 
 } // namespace
@@ -170,6 +196,34 @@ TEST_F(SharedSides, AFeatureOverwrittenByTheOtherSideIsTakenDown)
     ASSERT_TRUE(featureShown(1));
     EXPECT_TRUE(featureShown(0));
     EXPECT_EQ(ui.featureShowedCacheByTab.value(0), Keys::dataCacheToolsFilterSolution);
+}
+
+// The left side's feature goes when the active right side reads its bands
+// again; no side shows a feature any more, so the working window is let go
+// and follows the view again.
+TEST_F(SharedSidesMovingWindow, TheWorkingWindowFollowsTheViewOnceNoSideShowsAFeature)
+{
+    open({product()});
+    IO::File* file = window->dataFiles[0];
+    FenlarkAppUI& ui = *window->ui;
+    showOnRight(0);
+    activate(0);
+    quietly([&] { ui.pushButtonFilterFeatureShow->click(); });
+    ASSERT_TRUE(featureShown(0));
+    ASSERT_TRUE(ui.workingAreaLocked);
+
+    activate(1);
+    quietly([&] { ui.pushButtonApplyHistogramCrop->click(); });
+    ASSERT_FALSE(featureShown(0));
+    ASSERT_FALSE(featureShown(1));
+    EXPECT_FALSE(ui.workingAreaLocked);
+
+    // Zoomed in, a drag on the right viewer moves its working window along.
+    for (int step = 0; step < 3; ++step)
+        ui.actionZoom_in->trigger();
+    const QPoint before(file->getWorkAreaX(1), file->getWorkAreaY(1));
+    drag(viewer(1), QPointF(200, 200), QPointF(40, 40));
+    EXPECT_NE(QPoint(file->getWorkAreaX(1), file->getWorkAreaY(1)), before);
 }
 
 // The preview map shows the data set of the active side, whatever row of the
