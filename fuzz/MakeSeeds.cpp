@@ -115,6 +115,14 @@ int main(int argc, char** argv)
         hugeTile.declaredTileWidth = 218103820;
         moveProduct(productFindings / "tile_of_5gib.zip",
                     [&](const fs::path& dir) { return HostileInputs::writeProduct(dir, {b04, hugeTile, b11}); });
+        moveProduct(productFindings / "preview_160000.zip",
+                    [&](const fs::path& dir) { return HostileInputs::writePreviewProduct(dir, 160000); });
+        ProductRaster manyTiles = b04;
+        manyTiles.declaredSize = 10980;
+        manyTiles.declaredTileWidth = 44;
+        manyTiles.declaredTileHeight = 44;
+        moveProduct(productFindings / "tiles_62500.zip",
+                    [&](const fs::path& dir) { return HostileInputs::writeProduct(dir, {manyTiles}); });
 
         const fs::path tifs = fuzz / "corpus" / "geotiff";
         writeTif(tifs / "byte.tif", 6, 4, 1, GDT_Byte);
@@ -124,6 +132,8 @@ int main(int argc, char** argv)
         writeTif(tifs / "int16.tif", 4, 4, 2, GDT_Int16);
         writeBytes(fuzz / "regressions" / "geotiff" / "declares_3gb.tif", HostileInputs::tiffHeader(32774, 23304));
         writeBytes(fuzz / "regressions" / "geotiff" / "bands_65535.tif", HostileInputs::tiffHeader(6, 4, true, 1, 65535));
+        writeBytes(fuzz / "regressions" / "geotiff" / "virtual_raster_of_a_file.tif",
+                   HostileInputs::virtualRasterOfFile("/etc/passwd", 8, 5, 500300.0, 5399800.0));
 
         namespace Format = IO::OrthoMosaicBinFormat;
         const Format::HeaderBytes header = Format::encodeHeader(-741817.5, -1044492.25);

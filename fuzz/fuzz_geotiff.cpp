@@ -2,6 +2,8 @@
 // band loaded, a window read across the raster's edge.
 
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 
 #include "FuzzSupport.h"
 #include "io/OrthoMosaicTifFile.h"
@@ -15,6 +17,16 @@ namespace {
 // size.
 constexpr long long kLoadedPixels = 1024 * 1024;
 
+// Whether the bytes start as a TIFF or BigTIFF file does, in either byte
+// order.
+bool isTiff(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 4)
+        return false;
+    return (data[0] == 'I' && data[1] == 'I' && (data[2] == 42 || data[2] == 43) && data[3] == 0)
+        || (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -27,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const IO::File::error&) {
         return 0;
     }
+    FuzzSupport::require(isTiff(data, size), "only a TIFF file opens as a GeoTIFF");
     FuzzSupport::require(raster.width >= 0 && raster.height >= 0
                              && static_cast<long long>(raster.width) * raster.height <= INT_MAX,
                          "the working grid's pixels are counted in an int");

@@ -199,7 +199,7 @@ void BM_BareRasterIO(benchmark::State& state)
     PeakMeter meter;
     for (auto _ : state) {
         meter.start();
-        const IO::Gdal::Dataset dataset = IO::Gdal::openRaster(path, {"JP2OpenJPEG"});
+        const IO::Gdal::Dataset dataset = IO::Gdal::openRaster(path, IO::Gdal::jpeg2000Drivers);
         GDALRasterBand* band = dataset->GetRasterBand(1);
         std::vector<std::uint16_t> samples(static_cast<std::size_t>(kFullSize) * kFullSize);
         if (band->RasterIO(GF_Read, 0, 0, kFullSize, kFullSize, samples.data(), kFullSize, kFullSize, GDT_UInt16, 0,
@@ -230,7 +230,7 @@ void BM_LoadVersusBareRasterIO(benchmark::State& state)
     for (auto _ : state) {
         const auto t0 = Clock::now();
         {
-            const IO::Gdal::Dataset dataset = IO::Gdal::openRaster(path, {"JP2OpenJPEG"});
+            const IO::Gdal::Dataset dataset = IO::Gdal::openRaster(path, IO::Gdal::jpeg2000Drivers);
             std::vector<std::uint16_t> samples(static_cast<std::size_t>(kFullSize) * kFullSize);
             if (dataset->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, kFullSize, kFullSize, samples.data(), kFullSize,
                                                     kFullSize, GDT_UInt16, 0, 0, nullptr)

@@ -214,7 +214,7 @@ void BM_GdalRasterIO(benchmark::State& state)
     for (auto _ : state) {
         meter.start();
         {
-            IO::Gdal::Dataset dataset = IO::Gdal::openRaster(f.tiff());
+            IO::Gdal::Dataset dataset = IO::Gdal::openRaster(f.tiff(), IO::Gdal::geoTiffDrivers);
             // The same allocation as a band level's: huge pages, touched
             // up front, so both sides pay the same for their float array.
             std::unique_ptr<float[]> values = IO::BandLevel::allocateSamples(static_cast<int>(pixels));

@@ -1,6 +1,7 @@
 #include "acquisition/OrthoManager.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <optional>
@@ -11,8 +12,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QTreeWidget>
-
-#include <cpl_vsi.h>
 
 #include "app/WidgetUtils.h"
 #include "forms/OrthoManagerForm.h"
@@ -27,6 +26,12 @@ constexpr char sourceDirectoryKey[] = "orthoManager/sourceDirectoryPath";
 constexpr char sourceFileKey[] = "orthoManager/sourceFilePath";
 constexpr char exportDirectoryKey[] = "orthoManager/exportDirectoryPath";
 constexpr char idProperty[] = "id";
+
+// Entries a source zip may list. A zip of orthophoto tiles holds a tile (of
+// a hundred megabytes or so) and a few side-car files per tile; listing the
+// archive costs time in the square of its entries, so a few megabytes of
+// empty entries would freeze the window for minutes.
+constexpr std::uint64_t maxSourceEntries = 5000;
 
 QString allTilesText()
 {
@@ -127,10 +132,8 @@ void OrthoManager::on_toolButtonPathSelection_clicked()
 
 bool OrthoManager::openSourceZip(QString zipPath)
 {
-    IO::Gdal::registerDrivers();
-    const IO::Gdal::StringList entries(VSIReadDirRecursive(("/vsizip/" + zipPath.toStdString()).c_str()));
     tilePaths.clear();
-    for (const std::string& entry : IO::Gdal::toStrings(entries)) {
+    for (const std::string& entry : IO::Gdal::listZip(zipPath.toStdString(), maxSourceEntries)) {
         if (isTileEntry(entry))
             tilePaths.append(zipPath + QLatin1Char('/') + QString::fromStdString(entry));
     }

@@ -1,12 +1,18 @@
 #include "io/GdalHandles.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
+#include <cpl_error.h>
+#include <cpl_minixml.h>
 #include <ogr_srs_api.h>
 
 namespace IO::Gdal {
@@ -64,20 +70,195 @@ bool blocksFit(GDALDataset& dataset)
     return true;
 }
 
+bool layoutFitsFile(GDALDataset& dataset, const std::string& path)
+{
+    VSIStatBufL stat{};
+    return VSIStatL(path.c_str(), &stat) == 0
+        && static_cast<long long>(dataset.GetRasterCount()) * minBytesPerBand <= stat.st_size && blocksFit(dataset);
+}
+
+namespace {
+
+// The reading of GDAL's structure dump of a JPEG 2000 file: its first "SIZ"
+// marker (document order is file order, so the first codestream's).
+const CPLXMLNode* findSizMarker(const CPLXMLNode* node)
+{
+    for (; node != nullptr; node = node->psNext) {
+        if (node->eType != CXT_Element)
+            continue;
+        if (EQUAL(node->pszValue, "Marker") && EQUAL(CPLGetXMLValue(node, "name", ""), "SIZ"))
+            return node;
+        if (const CPLXMLNode* found = findSizMarker(node->psChild))
+            return found;
+    }
+    return nullptr;
+}
+
+std::optional<std::uint32_t> sizField(const CPLXMLNode* siz, const char* name)
+{
+    for (const CPLXMLNode* field = siz->psChild; field != nullptr; field = field->psNext) {
+        if (field->eType != CXT_Element || !EQUAL(field->pszValue, "Field")
+            || !EQUAL(CPLGetXMLValue(field, "name", ""), name))
+            continue;
+        const char* text = CPLGetXMLValue(field, nullptr, nullptr);
+        if (text == nullptr)
+            return std::nullopt;
+        char* end = nullptr;
+        const unsigned long long value = std::strtoull(text, &end, 10);
+        if (end == text || *end != '\0' || value > 0xFFFFFFFFULL)
+            return std::nullopt;
+        return static_cast<std::uint32_t>(value);
+    }
+    return std::nullopt;
+}
+
+struct XmlTreeDeleter {
+    void operator()(CPLXMLNode* node) const noexcept { CPLDestroyXMLNode(node); }
+};
+
+} // namespace
+
+std::optional<long long> jpeg2000TileCount(const std::string& path)
+{
+    if (!isLocalPath(path))
+        return std::nullopt;
+    // Only the first codestream's size marker is dumped, and the dump stops
+    // at its first tile's data; a file of endless boxes ends the dump at the
+    // line limit, before any size marker.
+    CPLStringList options;
+    options.SetNameValue("CODESTREAM", "YES");
+    options.SetNameValue("CODESTREAM_MARKERS", "SIZ");
+    options.SetNameValue("STOP_AT_SOD", "YES");
+    options.SetNameValue("MAX_LINES", "1000");
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    const std::unique_ptr<CPLXMLNode, XmlTreeDeleter> dump(GDALGetJPEG2000Structure(path.c_str(), options.List()));
+    CPLPopErrorHandler();
+    const CPLXMLNode* siz = dump ? findSizMarker(dump.get()) : nullptr;
+    if (siz == nullptr)
+        return std::nullopt;
+    // Image and tile grid: the image spans [XOsiz, Xsiz), the tiles start at
+    // XTOsiz, XTsiz wide (likewise down).
+    const auto width = sizField(siz, "Xsiz");
+    const auto height = sizField(siz, "Ysiz");
+    const auto tileWidth = sizField(siz, "XTsiz");
+    const auto tileHeight = sizField(siz, "YTsiz");
+    const auto tileLeft = sizField(siz, "XTOSiz");
+    const auto tileTop = sizField(siz, "YTOSiz");
+    if (!width || !height || !tileWidth || !tileHeight || !tileLeft || !tileTop || *tileWidth == 0
+        || *tileHeight == 0 || *tileLeft >= *width || *tileTop >= *height)
+        return std::nullopt;
+    const long long across = (static_cast<long long>(*width) - *tileLeft + *tileWidth - 1) / *tileWidth;
+    const long long down = (static_cast<long long>(*height) - *tileTop + *tileHeight - 1) / *tileHeight;
+    return across * down;
+}
+
+namespace {
+
+std::uint64_t littleEndian(const unsigned char* bytes, int count)
+{
+    std::uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+// Entries the directory of a zip archive declares, as the zip reader of GDAL
+// takes them: from the zip64 end record when a locator of one lies within the
+// archive's last 64 KiB, else from the end record; the larger of its two
+// counts (this disk's and the whole archive's). None when the archive has no
+// end record.
+std::optional<std::uint64_t> zipEntryCount(const std::string& zipPath)
+{
+    const VsiFile file(VSIFOpenL(zipPath.c_str(), "rb"));
+    if (!file || VSIFSeekL(file.get(), 0, SEEK_END) != 0)
+        return std::nullopt;
+    const vsi_l_offset size = VSIFTellL(file.get());
+    // The end record is 22 bytes and a comment of at most 64 KiB; the zip64
+    // locator (20 bytes) lies just before it.
+    constexpr vsi_l_offset kLocatorSize = 20;
+    constexpr vsi_l_offset kEndSize = 22;
+    constexpr vsi_l_offset kZip64EndSize = 56;
+    const vsi_l_offset tailSize = std::min<vsi_l_offset>(size, 0xFFFF + kEndSize + kLocatorSize);
+    std::vector<unsigned char> tail(static_cast<std::size_t>(tailSize));
+    if (VSIFSeekL(file.get(), size - tailSize, SEEK_SET) != 0
+        || VSIFReadL(tail.data(), 1, tail.size(), file.get()) != tail.size())
+        return std::nullopt;
+    auto lastSignature = [&](const char* signature, vsi_l_offset length) -> std::optional<std::size_t> {
+        for (std::size_t at = tail.size() >= length ? tail.size() - length + 1 : 0; at-- > 0;)
+            if (std::memcmp(tail.data() + at, signature, 4) == 0)
+                return at;
+        return std::nullopt;
+    };
+
+    if (const auto locator = lastSignature("PK\x06\x07", kLocatorSize)) {
+        const vsi_l_offset recordOffset = littleEndian(tail.data() + *locator + 8, 8);
+        std::array<unsigned char, kZip64EndSize> record{};
+        if (recordOffset <= size - kZip64EndSize && VSIFSeekL(file.get(), recordOffset, SEEK_SET) == 0
+            && VSIFReadL(record.data(), 1, record.size(), file.get()) == record.size()
+            && std::memcmp(record.data(), "PK\x06\x06", 4) == 0)
+            return std::max(littleEndian(record.data() + 24, 8), littleEndian(record.data() + 32, 8));
+    }
+    if (const auto end = lastSignature("PK\x05\x06", kEndSize))
+        return std::max(littleEndian(tail.data() + *end + 8, 2), littleEndian(tail.data() + *end + 10, 2));
+    return std::nullopt;
+}
+
+} // namespace
+
+std::vector<std::string> listZip(const std::string& zipPath, std::uint64_t maxEntries)
+{
+    if (!isLocalPath(zipPath) || zipPath.rfind("/vsi", 0) == 0)
+        return {};
+    const std::optional<std::uint64_t> entries = zipEntryCount(zipPath);
+    if (!entries || *entries > maxEntries)
+        return {};
+    registerDrivers();
+    return toStrings(StringList(VSIReadDirRecursive(("/vsizip/" + zipPath).c_str())));
+}
+
+bool isLocalPath(const std::string& path)
+{
+    std::string_view rest = path;
+    constexpr std::string_view zip = "/vsizip/";
+    if (rest.substr(0, zip.size()) == zip) {
+        rest.remove_prefix(zip.size());
+        // "/vsizip/{archive}/entry" names the archive in braces.
+        if (!rest.empty() && rest.front() == '{')
+            rest.remove_prefix(1);
+    }
+    if (rest.empty() || rest.front() != '/')
+        return false;
+    const std::size_t name = rest.find_first_not_of('/');
+    return name == std::string_view::npos || rest.substr(name, 3) != "vsi";
+}
+
 void DatasetCloser::operator()(GDALDataset* dataset) const noexcept
 {
     if (dataset)
         GDALClose(GDALDataset::ToHandle(dataset));
 }
 
-Dataset openRaster(const std::string& path, const std::vector<std::string>& allowedDrivers)
+namespace {
+
+Dataset openWithDrivers(const std::string& path, const std::vector<std::string>& allowedDrivers)
 {
+    if (allowedDrivers.empty())
+        return nullptr;
     registerDrivers();
     CPLStringList drivers;
     for (const auto& driver : allowedDrivers)
         drivers.AddString(driver.c_str());
-    return Dataset(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY,
-                                     allowedDrivers.empty() ? nullptr : drivers.List(), nullptr, nullptr));
+    return Dataset(
+        GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, drivers.List(), nullptr, nullptr));
+}
+
+} // namespace
+
+Dataset openRaster(const std::string& path, const std::vector<std::string>& allowedDrivers)
+{
+    if (!isLocalPath(path))
+        return nullptr;
+    return openWithDrivers(path, allowedDrivers);
 }
 
 std::string colourBandName(GDALRasterBand* band)
@@ -123,6 +304,11 @@ std::vector<std::uint8_t> MemoryFile::bytes() const
 {
     const std::string_view view = contents();
     return std::vector<std::uint8_t>(view.begin(), view.end());
+}
+
+Dataset MemoryFile::open(const std::vector<std::string>& allowedDrivers) const
+{
+    return openWithDrivers(path_, allowedDrivers);
 }
 
 struct DatasetCache::Entry {

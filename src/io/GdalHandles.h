@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,9 +37,27 @@ struct DatasetCloser {
 };
 using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
 
-// Opens a raster read-only; null when it cannot be opened. allowedDrivers is
-// a list of driver short names (empty: any driver).
-Dataset openRaster(const std::string& path, const std::vector<std::string>& allowedDrivers = {});
+// The drivers of the formats the program reads. Every open names the ones it
+// expects, so a file of another format is refused instead of decoded: a
+// virtual raster (an XML text GDAL reads as a raster) saved under a ".tif"
+// name would read any file the user can read, or fetch an address written in
+// it.
+inline const std::vector<std::string> geoTiffDrivers{"GTiff"};
+inline const std::vector<std::string> jpeg2000Drivers{"JP2OpenJPEG"};
+
+// Whether GDAL reads path from the local file system: an absolute path, or
+// "/vsizip/" followed by one (a file inside a local zip archive). GDAL's
+// other virtual file systems are not, the network ones ("/vsicurl/",
+// "/vsis3/", ...) and archives reached through them ("/vsizip//vsicurl/...")
+// among them, nor names a driver reads in a syntax of its own
+// ("GTIFF_DIR:1:..."). A folder at the root whose name starts with "vsi"
+// reads as one of GDAL's file systems too.
+bool isLocalPath(const std::string& path);
+
+// Opens a local raster (isLocalPath) read-only with one of allowedDrivers
+// (short names, such as geoTiffDrivers); null when it cannot be opened, and
+// for any other path or an empty list.
+Dataset openRaster(const std::string& path, const std::vector<std::string>& allowedDrivers);
 
 // Largest block (strip or tile) a raster may have. GDAL reads a raster block
 // by block and makes each whole before it reads into it, so even a window of
@@ -59,6 +78,34 @@ inline constexpr long long maxBlockPixelsBeyondRaster = 1LL << 20;
 // (INTERLEAVE=PIXEL) are stored, and read, as blocks that hold every band:
 // such a block counts as a band's block times the bands.
 bool blocksFit(GDALDataset& dataset);
+
+// Least bytes of the file a band takes. Any real GeoTIFF spends far more on
+// each band (its entries in the sample tags, its samples however well
+// compressed); a header of a few hundred bytes that declares thousands of
+// bands describes no data, and every opening would list them all and every
+// read of interleaved samples would make a block of all of them whole.
+inline constexpr long long minBytesPerBand = 16;
+
+// Whether the bands and blocks a GeoTIFF declares are plausible for the file
+// at path that holds it: no more bands than the file has bytes for
+// (minBytesPerBand each) and blocks that fit (blocksFit).
+bool layoutFitsFile(GDALDataset& dataset, const std::string& path);
+
+// Tiles the JPEG 2000 codestream of the file at path declares, read from its
+// header (the SIZ marker of the first codestream) without decoding it; none
+// when the header cannot be read. The decoder sets up every tile when it
+// opens the file, kilobytes each: a header of a few bytes that declares tens
+// of thousands of tiles costs hundreds of megabytes and seconds at every open.
+std::optional<long long> jpeg2000TileCount(const std::string& path);
+
+// The paths inside a local zip archive (isLocalPath), listed recursively
+// through GDAL's zip file system; empty when it is not local or cannot be
+// listed, and when its directory declares more than maxEntries entries. The
+// count is read from the archive's end record before anything is listed: the
+// listing costs time in the square of the entries (each folder and each
+// entry is looked up through the whole list), minutes for a few megabytes
+// of entries.
+std::vector<std::string> listZip(const std::string& zipPath, std::uint64_t maxEntries);
 
 // Display name of a raster band: its colour interpretation ("Red",
 // "Green", ...), with "Undefined" read as "Near-infrared" (the fourth band
@@ -106,6 +153,10 @@ public:
     std::string_view contents() const;
     // A copy of the file's bytes (empty when it does not exist).
     std::vector<std::uint8_t> bytes() const;
+    // Opens the file as a raster of one of the drivers. The file is the
+    // program's own, so the rule that a path be on the local disk does not
+    // apply to it; the driver list does.
+    Dataset open(const std::vector<std::string>& allowedDrivers) const;
 
 private:
     std::string path_;
@@ -120,7 +171,7 @@ class DatasetCache {
     struct Entry;
 
 public:
-    explicit DatasetCache(std::vector<std::string> allowedDrivers = {});
+    explicit DatasetCache(std::vector<std::string> allowedDrivers);
     ~DatasetCache();
     DatasetCache(const DatasetCache&) = delete;
     DatasetCache& operator=(const DatasetCache&) = delete;

@@ -82,7 +82,7 @@ void writeUtmGeoTiff(const std::string& fileName, const std::vector<float>& valu
         }
         if (written) {
             // A file that does not open again with its full size is not done.
-            const Gdal::Dataset check = Gdal::openRaster(memory.path());
+            const Gdal::Dataset check = memory.open(Gdal::geoTiffDrivers);
             written = check && check->GetRasterXSize() == width && check->GetRasterYSize() == height
                 && check->GetRasterCount() == 1;
         }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <numeric>
+#include <optional>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -29,8 +30,22 @@ namespace IO {
 
 namespace {
 
-// Rasters of a product are JPEG 2000 codestreams; no other driver is probed.
-const std::vector<std::string> kJp2Driver{"JP2OpenJPEG"};
+// What a product archive may hold. A real product lists a few hundred
+// entries, some forty of them rasters with a band code, and its rasters
+// declare a few thousand tiles together at most (121 for a 10 m band). Every
+// count is read before anything is listed or opened: listing the archive
+// costs time in the square of its entries, each raster opened costs
+// milliseconds and searches the listing once more, and the decoder sets up
+// every tile a raster declares, kilobytes each, whenever it is opened.
+constexpr std::uint64_t kMaxArchiveEntries = 2000;
+constexpr std::size_t kMaxBandRasters = 256;
+constexpr long long kMaxProductTiles = 16384;
+
+// A product's preview is 343 x 343 pixels. One that declares more than this
+// per side is not read: GDAL would decode it at the level nearest the
+// preview's size, gigabytes for a raster that declares hundreds of thousands
+// of pixels per side in a few bytes.
+constexpr int kMaxPreviewSide = 2048;
 
 // A product's bands come at 10, 20 and 60 m: scales 1, 2 and 6 on the 10 m
 // working grid. The working grid is at most a real tile's.
@@ -81,7 +96,7 @@ public:
     // readers do not support.
     bool open(const std::string& path, int gridWidth, int gridHeight)
     {
-        dataset_ = Gdal::openRaster(path, kJp2Driver);
+        dataset_ = Gdal::openRaster(path, Gdal::jpeg2000Drivers);
         if (!dataset_ || dataset_->GetRasterCount() < 1)
             return false;
         raster_ = dataset_->GetRasterBand(1);
@@ -277,7 +292,7 @@ JP2ZipFile::BandSource::BandSource(std::string code_, std::string description_)
 // ---------------------------------------------------------------- JP2ZipFile
 
 JP2ZipFile::JP2ZipFile()
-    : rasters_(std::make_unique<Gdal::DatasetCache>(kJp2Driver))
+    : rasters_(std::make_unique<Gdal::DatasetCache>(Gdal::jpeg2000Drivers))
 {
     bandDescriptions = {
         {"AOT", "Aerosol Optical Thickness"},
@@ -381,15 +396,22 @@ void JP2ZipFile::openProduct(std::string name_, std::string extension_, std::str
     rasters_->clear();
     File::open(std::move(name_), std::move(extension_), std::move(directory_));
 
-    const std::string archive = "/vsizip/" + directory + "/" + name + "." + extension;
-    const Gdal::StringList listing(VSIReadDirRecursive(archive.c_str()));
-    std::vector<std::string> entries;
-    for (auto& entry : Gdal::toStrings(listing)) {
-        if (entry.find(".jp2") != std::string::npos && entry.find("MSK_DETFOO") == std::string::npos
-            && entry.find("MSK_QUALIT") == std::string::npos)
-            entries.push_back(std::move(entry));
+    const std::string zipPath = directory + "/" + name + "." + extension;
+    const std::string archive = "/vsizip/" + zipPath;
+    // An archive of more entries than any product, or one that cannot be
+    // listed, lists nothing.
+    std::vector<std::pair<std::string, std::string>> rasters;  // entry and band code
+    for (auto& entry : Gdal::listZip(zipPath, kMaxArchiveEntries)) {
+        if (entry.find(".jp2") == std::string::npos || entry.find("MSK_DETFOO") != std::string::npos
+            || entry.find("MSK_QUALIT") != std::string::npos)
+            continue;
+        std::string code = bandCodeOf(entry);
+        rasters.emplace_back(std::move(entry), std::move(code));
     }
-    if (entries.empty())
+    if (rasters.empty())
+        throw error::FileCorrupted;
+    const auto banded = std::count_if(rasters.begin(), rasters.end(), [](const auto& r) { return !r.second.empty(); });
+    if (static_cast<std::size_t>(banded) > kMaxBandRasters)
         throw error::FileCorrupted;
 
     Gdal::registerDrivers();
@@ -402,12 +424,20 @@ void JP2ZipFile::openProduct(std::string name_, std::string extension_, std::str
     std::map<std::string, RasterSize> rasterSizes;
     std::vector<std::string> codes;
     bool georeferenced = false;
-    for (const auto& entry : entries) {
-        const std::string code = bandCodeOf(entry);
+    long long tiles = 0;
+    for (const auto& [entry, code] : rasters) {
         if (code.empty())
             continue;
         const std::string path = archive + "/" + entry;
-        const Gdal::Dataset dataset = Gdal::openRaster(path, kJp2Driver);
+        // The tiles are counted from the header before the decoder sets them
+        // up.
+        const std::optional<long long> rasterTiles = Gdal::jpeg2000TileCount(path);
+        if (!rasterTiles)
+            throw error::CannotOpen;
+        tiles += *rasterTiles;
+        if (tiles > kMaxProductTiles)
+            throw error::FileCorrupted;
+        const Gdal::Dataset dataset = Gdal::openRaster(path, Gdal::jpeg2000Drivers);
         if (!dataset)
             throw error::CannotOpen;
         // A tile no real product has: reading any pixel of it would make it
@@ -735,8 +765,9 @@ void JP2ZipFile::loadPreview(int width_, int height_)
 
         const auto source = bandSources.find("PVI");
         if (source != bandSources.end() && !source->second.files.empty()) {
-            const Gdal::Dataset dataset = Gdal::openRaster(source->second.files.front().first, kJp2Driver);
-            if (dataset) {
+            const Gdal::Dataset dataset = Gdal::openRaster(source->second.files.front().first, Gdal::jpeg2000Drivers);
+            if (dataset && dataset->GetRasterXSize() <= kMaxPreviewSide
+                && dataset->GetRasterYSize() <= kMaxPreviewSide) {
                 std::vector<std::uint8_t> buffer(count);
                 const int bandsToRead = std::min(dataset->GetRasterCount(), 3);
                 for (int b = 1; b <= bandsToRead; ++b) {

@@ -45,12 +45,14 @@ public:
     ~JP2ZipFile() override;
 
     // Throws error 1 (extension not "zip"), 2 (no band file in the archive;
+    // more entries, band rasters or raster tiles than any real product holds;
     // a raster whose pixel size is not positive and finite; a band at another
     // resolution than 10, 20 or 60 m; a working grid larger than a real tile,
     // 10980 x 10980; a band whose size disagrees with the grid at its
     // resolution by more than one of its pixels), 3 (a raster cannot be
-    // opened) or 4 (no usable UTM georeference). Sizes are checked from the
-    // raster headers before any pixel is read.
+    // opened) or 4 (no usable UTM georeference). Counts are read before the
+    // archive is listed or a raster opened, sizes from the raster headers
+    // before any pixel is read.
     void open(std::string name, std::string extension, std::string directory) override;
 
     // Loads a band onto the working grid, normalised to [0, 1]; error 6 when
@@ -61,7 +63,8 @@ public:
     // read nor changed.
     void loadBand(int band, int level, double lowCut, double highCut, bool autoCrop, bool keepRaw) override;
     // Fills the three preview planes (width x height; 0 takes the stored
-    // size) from the product's preview image. Never throws.
+    // size) from the product's preview image; a preview that declares far
+    // more pixels than a product's preview has is not read. Never throws.
     void loadPreview(int width, int height) override;
     // Raw samples of a window (band pixels for an image band, working-grid
     // pixels for an index band) at outWidth x outHeight, nearest neighbour.

@@ -10,7 +10,6 @@
 
 #include <GeographicLib/Constants.hpp>
 #include <GeographicLib/UTMUPS.hpp>
-#include <cpl_vsi.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
@@ -23,13 +22,6 @@ namespace IO {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// Least bytes of the file a band takes. Any real GeoTIFF spends far more on
-// each band (its entries in the sample tags, its samples however well
-// compressed); a header of a few hundred bytes that declares thousands of
-// bands describes no data, and every opening would list them all and every
-// read of interleaved samples would make a block of all of them whole.
-constexpr long long kMinBytesPerBand = 16;
 
 // Latitude and longitude of a UTM position; false when GeographicLib rejects
 // it (a position beyond the range of the zone).
@@ -88,7 +80,7 @@ void OrthoMosaicTifFile::open(std::string name_, std::string extension_, std::st
     File::open(std::move(name_), std::move(extension_), std::move(directory_));
     const std::string path = directory + "/" + name + "." + extension;
 
-    Gdal::Dataset dataset = Gdal::openRaster(path);
+    Gdal::Dataset dataset = Gdal::openRaster(path, Gdal::geoTiffDrivers);
     if (!dataset)
         throw error::CannotOpen;
 
@@ -127,10 +119,7 @@ void OrthoMosaicTifFile::open(std::string name_, std::string extension_, std::st
         throw error::MissingMetadata;
 
     const int count = dataset->GetRasterCount();
-    VSIStatBufL stat{};
-    if (VSIStatL(path.c_str(), &stat) != 0 || static_cast<long long>(count) * kMinBytesPerBand > stat.st_size)
-        throw error::UnsupportedFormat;
-    if (!Gdal::blocksFit(*dataset))
+    if (!Gdal::layoutFitsFile(*dataset, path))
         throw error::UnsupportedFormat;
 
     std::vector<Band> list;
@@ -168,7 +157,7 @@ void OrthoMosaicTifFile::open(std::string name_, std::string extension_, std::st
 void OrthoMosaicTifFile::loadBand(int band, int level, double lowCut, double highCut, bool autoCrop, bool keepRaw)
 {
     BandLevel& target = bandLevel(band, level);
-    Gdal::Dataset dataset = Gdal::openRaster(target.path);
+    Gdal::Dataset dataset = Gdal::openRaster(target.path, Gdal::geoTiffDrivers);
     if (!dataset)
         throw error::ReadFailed;
     GDALRasterBand* raster = dataset->GetRasterBand(band + 1);
@@ -228,7 +217,7 @@ void OrthoMosaicTifFile::readRegion(int band, int level, int x, int y, int regio
         || static_cast<long long>(outWidth) * outHeight > INT_MAX)
         throw error::ReadFailed;
     const BandLevel& source = bandLevel(band, level);
-    Gdal::Dataset dataset = Gdal::openRaster(source.path);
+    Gdal::Dataset dataset = Gdal::openRaster(source.path, Gdal::geoTiffDrivers);
     if (!dataset)
         throw error::ReadFailed;
     GDALRasterBand* raster = dataset->GetRasterBand(band + 1);

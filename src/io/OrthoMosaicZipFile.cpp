@@ -50,7 +50,7 @@ void OrthoMosaicZipFile::open(std::string name_, std::string extension_, std::st
     File::open(std::move(name_), std::move(extension_), std::move(directory_));
     const std::string path = directory + "/" + name + "." + extension;
 
-    Gdal::Dataset dataset = Gdal::openRaster(path);
+    Gdal::Dataset dataset = Gdal::openRaster(path, Gdal::geoTiffDrivers);
     if (!dataset)
         throw error::CannotOpen;
     const long long rasterWidth = dataset->GetRasterXSize();
@@ -58,7 +58,7 @@ void OrthoMosaicZipFile::open(std::string name_, std::string extension_, std::st
     double transform[6];
     if (dataset->GetGeoTransform(transform) != CE_None)
         throw error::MissingMetadata;
-    if (rasterWidth * rasterHeight > INT_MAX)
+    if (rasterWidth * rasterHeight > INT_MAX || !Gdal::layoutFitsFile(*dataset, path))
         throw error::UnsupportedFormat;
 
     // Fresh records for every raster: a level keeps its histogram once built,
@@ -105,7 +105,7 @@ void OrthoMosaicZipFile::loadBands(const std::vector<int>& list, int level, doub
     if (targets.empty())
         return;
     const std::string& path = targets.front()->path;
-    Gdal::Dataset dataset = Gdal::openRaster(path);
+    Gdal::Dataset dataset = Gdal::openRaster(path, Gdal::geoTiffDrivers);
     if (!dataset)
         throw error::ReadFailed;
     // The same checks as loadBand, band by band, before anything is read.

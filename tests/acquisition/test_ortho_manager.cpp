@@ -14,6 +14,7 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QCheckBox>
@@ -38,6 +39,7 @@
 #include "io/OrthoMosaicBinFile.h"
 #include "io/OrthoMosaicBinFormat.h"
 #include "io/OrthoMosaicZipFile.h"
+#include "io/test_hostile_inputs.h"
 #include "io/test_orthomosaic_lots.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
@@ -415,6 +417,27 @@ TEST_F(OrthoWindow, AZipWithoutTilesIsRefusedAndForgotten)
     EXPECT_EQ(dialogs.requests[0].icon, 0);
     // The stored choice stays the last good zip.
     EXPECT_EQ(QSettings().value("orthoManager/sourceFilePath").toString(), QString::fromStdString(zip));
+}
+
+// Listing a zip costs time in the square of its entries: one that holds far
+// more entries than a mosaic's tiles and side-cars is refused unlisted.
+TEST_F(OrthoWindow, AZipOfMoreEntriesThanAnyMosaicIsRefused)
+{
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> entries;
+    const std::string tile = tileBytes(Tile{});
+    entries.emplace_back("tiles/Praha_1.tif", std::vector<std::uint8_t>(tile.begin(), tile.end()));
+    for (int i = 1; i <= 5000; ++i)
+        entries.emplace_back("notes/" + std::to_string(i) + "/readme.txt", std::vector<std::uint8_t>{});
+    const fs::path crowded = dir.path() / "crowded";
+    fs::create_directories(crowded);
+    const std::string chosen = HostileInputs::writeArchive(crowded, entries).string();
+
+    auto window = makeWindow();
+    dialogs.fileAnswers.append(QStringList{QString::fromStdString(chosen)});
+    window->ui->toolButtonPathSelection->click();
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{"Unsupported source zip file"});
+    EXPECT_TRUE(window->tilePaths.isEmpty());
+    EXPECT_EQ(window->ui->treeWidgetTiles->topLevelItemCount(), 0);
 }
 
 TEST_F(OrthoWindow, ExportWithoutAFolderAsksForOneAndOtherwiseStops)

@@ -1,9 +1,10 @@
 #pragma once
 
 // Small files that lie about themselves, made at test time: a GeoTIFF header
-// that declares a huge raster whose data are not there, and Sentinel-2
-// product archives whose rasters declare sizes or pixel sizes of their own
-// choosing. The inputs fuzzing found are rebuilt from these (the copies in
+// that declares a huge raster whose data are not there, Sentinel-2 product
+// archives whose rasters declare sizes, tiles or pixel sizes of their own
+// choosing or that list thousands of entries, and virtual rasters that read
+// other files. The inputs fuzzing found are rebuilt from these (the copies in
 // fuzz/regressions/ are what they write).
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <cpl_string.h>
@@ -115,8 +117,10 @@ inline std::string tiffHeader(std::uint32_t width, std::uint32_t height, bool fl
 // One raster of a product: band code, resolution named in its file name
 // ("10m"), pixel count per side as encoded, the pixel size its GMLJP2 box
 // states, the size per side its codestream header declares instead of the
-// encoded one (0: the encoded size), and the tile width it declares instead
-// (0: one tile of the raster's width).
+// encoded one (0: the encoded size), the tile width and height it declares
+// instead (0: one tile of the raster's width or height), and the resolution
+// levels it is encoded with (0: as GDAL chooses; each level is a reduced
+// image a read at a coarser scale decodes instead of the whole).
 struct ProductRaster {
     std::string code;
     std::string resolution;
@@ -124,6 +128,8 @@ struct ProductRaster {
     double pixelSize = 10.0;
     int declaredSize = 0;
     std::uint32_t declaredTileWidth = 0;
+    std::uint32_t declaredTileHeight = 0;
+    int resolutions = 0;
 };
 
 inline const char* productName()
@@ -156,19 +162,24 @@ inline void declareSize(std::vector<std::uint8_t>& jp2, int size)
         put32(siz + field, static_cast<std::uint32_t>(size));
 }
 
-// Makes the codestream's SIZ marker declare tiles of the given width (XTsiz),
-// leaving the image's size as it is.
-inline void declareTileWidth(std::vector<std::uint8_t>& jp2, std::uint32_t width)
+// Makes the codestream's SIZ marker declare tiles of the given width (XTsiz)
+// and height (YTsiz; 0 leaves either as it is), leaving the image's size as
+// it is.
+inline void declareTileSize(std::vector<std::uint8_t>& jp2, std::uint32_t width, std::uint32_t height)
 {
     const std::string marker("\xFF\x4F\xFF\x51", 4);
     for (std::size_t i = 0; i + marker.size() <= jp2.size(); ++i) {
         if (std::memcmp(jp2.data() + i, marker.data(), marker.size()) != 0)
             continue;
         const std::size_t at = i + 2 + 22;
-        if (at + 4 > jp2.size())
+        if (at + 8 > jp2.size())
             break;
-        for (int b = 0; b < 4; ++b)
-            jp2[at + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(width >> (8 * (3 - b)));
+        for (const auto& [offset, value] : {std::pair{at, width}, std::pair{at + 4, height}}) {
+            if (value == 0)
+                continue;
+            for (int b = 0; b < 4; ++b)
+                jp2[offset + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(value >> (8 * (3 - b)));
+        }
         return;
     }
     throw std::runtime_error("no SIZ marker in the JPEG 2000 file");
@@ -202,6 +213,8 @@ inline std::vector<std::uint8_t> encodeRaster(const ProductRaster& raster)
     options.SetNameValue("QUALITY", "100");
     options.SetNameValue("GMLJP2", "YES");
     options.SetNameValue("GeoJP2", "NO");
+    if (raster.resolutions > 0)
+        options.SetNameValue("RESOLUTIONS", std::to_string(raster.resolutions).c_str());
     const IO::Gdal::MemoryFile target(".jp2");
     {
         IO::Gdal::Dataset written(
@@ -213,29 +226,33 @@ inline std::vector<std::uint8_t> encodeRaster(const ProductRaster& raster)
     std::vector<std::uint8_t> bytes = target.bytes();
     if (raster.declaredSize > 0)
         declareSize(bytes, raster.declaredSize);
-    if (raster.declaredTileWidth > 0)
-        declareTileWidth(bytes, raster.declaredTileWidth);
+    if (raster.declaredTileWidth > 0 || raster.declaredTileHeight > 0)
+        declareTileSize(bytes, raster.declaredTileWidth, raster.declaredTileHeight);
     return bytes;
 }
 
-// Writes a product of the given rasters into folder, named as products are,
-// and returns the archive's path.
-inline std::filesystem::path writeProduct(const std::filesystem::path& folder,
-                                          const std::vector<ProductRaster>& rasters)
+// The path inside a product archive of a raster of the given band code and
+// resolution; suffix is appended to the file name before ".jp2".
+inline std::string productEntry(const std::string& code, const std::string& resolution,
+                                const std::string& suffix = "")
+{
+    return std::string(productName()) + ".SAFE/GRANULE/L2A_T33UXP_A041234_20230601T095031/IMG_DATA/R" + resolution
+        + "/T33UXP_20230601T095031_" + code + "_" + resolution + suffix + ".jp2";
+}
+
+// Writes an archive named as products are into folder, its entries stored
+// uncompressed in the given order, and returns its path.
+inline std::filesystem::path writeArchive(const std::filesystem::path& folder,
+                                          const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& entries)
 {
     const std::filesystem::path archive = folder / (std::string(productName()) + ".zip");
     void* zip = CPLCreateZip(archive.string().c_str(), nullptr);
     if (!zip)
         throw std::runtime_error("cannot create " + archive.string());
     bool ok = true;
-    const std::string image = std::string(productName())
-        + ".SAFE/GRANULE/L2A_T33UXP_A041234_20230601T095031/IMG_DATA/";
-    for (const ProductRaster& raster : rasters) {
-        const std::vector<std::uint8_t> bytes = encodeRaster(raster);
-        const std::string entry = image + "R" + raster.resolution + "/T33UXP_20230601T095031_" + raster.code + "_"
-            + raster.resolution + ".jp2";
-        CPLStringList options;
-        options.SetNameValue("COMPRESSED", "NO");
+    CPLStringList options;
+    options.SetNameValue("COMPRESSED", "NO");
+    for (const auto& [entry, bytes] : entries) {
         ok = ok && CPLCreateFileInZip(zip, entry.c_str(), options.List()) == CE_None;
         ok = ok && CPLWriteFileInZip(zip, bytes.data(), static_cast<int>(bytes.size())) == CE_None;
         ok = ok && CPLCloseFileInZip(zip) == CE_None;
@@ -244,6 +261,87 @@ inline std::filesystem::path writeProduct(const std::filesystem::path& folder,
     if (!ok)
         throw std::runtime_error("cannot write " + archive.string());
     return archive;
+}
+
+// Writes a product of the given rasters into folder, named as products are,
+// and returns the archive's path.
+inline std::filesystem::path writeProduct(const std::filesystem::path& folder,
+                                          const std::vector<ProductRaster>& rasters)
+{
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> entries;
+    for (const ProductRaster& raster : rasters)
+        entries.emplace_back(productEntry(raster.code, raster.resolution), encodeRaster(raster));
+    return writeArchive(folder, entries);
+}
+
+// A product whose preview ("PVI") declares size x size pixels in one tile,
+// encoded with six resolution levels, beside a band that opens: a read of
+// the preview resampled to a few hundred pixels decodes its coarsest level,
+// size / 32 pixels per side.
+inline std::filesystem::path writePreviewProduct(const std::filesystem::path& folder, int size)
+{
+    return writeProduct(folder, {{"B04", "10m", 12, 10.0}, {"PVI", "320m", 64, 320.0, size, 0, 0, 6}});
+}
+
+// A product of count copies of one band raster ("B04_10m_1.jp2", ...): each
+// names a band, so opening would open every one.
+inline std::filesystem::path writeCrowdedProduct(const std::filesystem::path& folder, int count)
+{
+    const std::vector<std::uint8_t> bytes = encodeRaster({"B04", "10m", 12, 10.0});
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> entries;
+    for (int i = 1; i <= count; ++i)
+        entries.emplace_back(productEntry("B04", "10m", "_" + std::to_string(i)), bytes);
+    return writeArchive(folder, entries);
+}
+
+// A product of one band raster and count empty files, each in a folder of
+// its own: listing the archive visits every folder.
+inline std::filesystem::path writeProductOfFolders(const std::filesystem::path& folder, int count)
+{
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> entries;
+    entries.emplace_back(productEntry("B04", "10m"), encodeRaster({"B04", "10m", 12, 10.0}));
+    for (int i = 1; i <= count; ++i)
+        entries.emplace_back(std::string(productName()) + ".SAFE/HTML/" + std::to_string(i) + "/star_bg.jpg",
+                             std::vector<std::uint8_t>{});
+    return writeArchive(folder, entries);
+}
+
+// ------------------------------------------------------------ virtual rasters
+
+// A GDAL virtual raster (VRT, an XML text) of one 8-bit band of width x
+// height pixels in UTM zone 33N, 10 m pixels with their upper-left corner at
+// (easting, northing), whose pixels come from source: an XML element that
+// names another file (a raw band or a simple source).
+inline std::string virtualRaster(int width, int height, double easting, double northing,
+                                 const std::string& bandClass, const std::string& source)
+{
+    return "<VRTDataset rasterXSize=\"" + std::to_string(width) + "\" rasterYSize=\"" + std::to_string(height)
+        + "\">\n  <SRS>EPSG:32633</SRS>\n  <GeoTransform>" + std::to_string(easting) + ", 10, 0, "
+        + std::to_string(northing) + ", 0, -10</GeoTransform>\n  <VRTRasterBand dataType=\"Byte\" band=\"1\""
+        + (bandClass.empty() ? std::string() : " subClass=\"" + bandClass + "\"") + ">\n" + source
+        + "\n  </VRTRasterBand>\n</VRTDataset>\n";
+}
+
+// A virtual raster whose pixels are the bytes of the file at path, row
+// after row.
+inline std::string virtualRasterOfFile(const std::string& path, int width, int height, double easting,
+                                       double northing)
+{
+    return virtualRaster(width, height, easting, northing, "VRTRawRasterBand",
+                         "    <SourceFilename relativeToVRT=\"0\">" + path
+                             + "</SourceFilename>\n    <ImageOffset>0</ImageOffset>\n    <PixelOffset>1</PixelOffset>\n"
+                               "    <LineOffset>"
+                             + std::to_string(width) + "</LineOffset>");
+}
+
+// A virtual raster whose pixels come from band 1 of the raster at source (a
+// path GDAL opens, "/vsicurl/http://..." included).
+inline std::string virtualRasterOfSource(const std::string& source, int width, int height, double easting,
+                                         double northing)
+{
+    return virtualRaster(width, height, easting, northing, "",
+                         "    <SimpleSource>\n      <SourceFilename relativeToVRT=\"0\">" + source
+                             + "</SourceFilename>\n      <SourceBand>1</SourceBand>\n    </SimpleSource>");
 }
 
 } // namespace HostileInputs

@@ -3,7 +3,11 @@
 // read, so a header of a few bytes cannot make a band load allocate gigabytes
 // or a scale overflow an int.
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -87,6 +91,70 @@ TEST_P(ProductSizes, AreCheckedAtOpen)
 
 INSTANTIATE_TEST_SUITE_P(Table, ProductSizes, testing::ValuesIn(sizeCases()),
                          [](const testing::TestParamInfo<SizeCase>& info) { return std::string(info.param.label); });
+
+// Counts an archive declares: its entries, the band rasters among them and
+// the tiles of those rasters, each refused beyond what any real product
+// holds before anything is listed or opened.
+struct CountCase {
+    const char* label;
+    std::function<std::filesystem::path(const std::filesystem::path&)> write;
+    int expected;  // error code of open, 0 when it opens
+};
+
+std::vector<CountCase> countCases()
+{
+    return {
+        {"TwoThousandEntries", [](const auto& dir) { return HostileInputs::writeProductOfFolders(dir, 1999); }, 0},
+        {"MoreEntries", [](const auto& dir) { return HostileInputs::writeProductOfFolders(dir, 2000); }, 2},
+        {"MoreBandRasters", [](const auto& dir) { return HostileInputs::writeCrowdedProduct(dir, 257); }, 2},
+        // A tile's worth of pixels in one tile, and in 128 x 128 tiles of 86
+        // pixels.
+        {"MoreTilesThanAProduct",
+         [](const auto& dir) {
+             return HostileInputs::writeProduct(dir, {ProductRaster{"B04", "10m", 12, 10.0, 10980},
+                                                      ProductRaster{"B08", "10m", 12, 10.0, 10980, 86, 86}});
+         },
+         2},
+    };
+}
+
+void PrintTo(const CountCase& c, std::ostream* out)
+{
+    *out << c.label;
+}
+
+class ProductCounts : public testing::TestWithParam<CountCase> {};
+
+TEST_P(ProductCounts, AreCheckedBeforeAnythingIsOpened)
+{
+    const CountCase& c = GetParam();
+    TestSupport::TempDir dir;
+    const auto archive = c.write(dir.path());
+    std::unique_ptr<IO::JP2ZipFile> product;
+    ASSERT_EQ(Jp2ZipTest::thrownBy([&] { product = Jp2ZipTest::openArchive(archive); }), c.expected);
+    if (c.expected == 0)
+        EXPECT_EQ(product->width, 12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ProductCounts, testing::ValuesIn(countCases()),
+                         [](const testing::TestParamInfo<CountCase>& info) { return std::string(info.param.label); });
+
+// A preview that declares more pixels than any product's preview is not
+// read: the planes stay black, and reading it costs nothing.
+TEST(ProductSizes, AHugePreviewIsNotRead)
+{
+    TestSupport::TempDir dir;
+    const auto archive = HostileInputs::writePreviewProduct(dir.path(), 160000);
+    auto product = Jp2ZipTest::openArchive(archive);
+    const TestSupport::PeakMemoryGrowth memory;
+    product->loadPreview(0, 0);
+    EXPECT_LT(memory.kilobytes(), 256L * 1024);
+    ASSERT_EQ(product->preview.size(), 3u);
+    for (const auto& plane : product->preview) {
+        ASSERT_EQ(plane.size(), static_cast<std::size_t>(343 * 343));
+        EXPECT_TRUE(std::all_of(plane.begin(), plane.end(), [](std::uint8_t v) { return v == 0; }));
+    }
+}
 
 // A band of the valid product loads onto its grid, the 20 m one a pixel
 // short included: sizes within one band pixel are read as they are.

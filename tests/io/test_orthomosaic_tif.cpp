@@ -153,6 +153,25 @@ TEST(OrthoMosaicTifOpen, UnreadableFilesCannotBeOpened)
     EXPECT_EQ(TestSupport::fileErrorOf([&] { b.open("missing", "tif", dir.path().string()); }), File::error::CannotOpen);
 }
 
+// A file named ".tif" is opened as a GeoTIFF or not at all: a virtual
+// raster could read any file the user can read, or fetch an address.
+TEST(OrthoMosaicTifOpen, FilesOfOtherFormatsAreNotOpened)
+{
+    TestSupport::TempDir dir;
+    writeTif(dir.file("source.tif"), TifSpec{});
+    for (const char* driver : {"VRT", "JP2OpenJPEG"}) {
+        SCOPED_TRACE(driver);
+        writeAs(driver, dir.file("source.tif"), dir.file(std::string(driver) + ".tif"));
+        OrthoMosaicTifFile tif;
+        EXPECT_EQ(TestSupport::fileErrorOf([&] { tif.open(driver, "tif", dir.path().string()); }),
+                  File::error::CannotOpen);
+        EXPECT_TRUE(tif.bands.empty());
+    }
+    OrthoMosaicTifFile tif;
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { tif.open("source", "tif", dir.path().string()); }),
+              File::error::NoError);
+}
+
 // ------------------------------------------------------------------ bands
 
 TEST(OrthoMosaicTifBands, RawSamplesByType)

@@ -54,3 +54,17 @@ inline void writeTif(const std::string& path, const TifSpec& spec)
                   CE_None);
     }
 }
+
+// Copies the raster at source into path in the format of the named driver
+// ("VRT": an XML text that reads source; "JP2OpenJPEG"), whatever the suffix
+// of path.
+inline void writeAs(const std::string& driverName, const std::string& source, const std::string& path)
+{
+    GDALAllRegister();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(driverName.c_str());
+    ASSERT_NE(driver, nullptr) << driverName;
+    GDALDatasetUniquePtr from(GDALDataset::Open(source.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+    ASSERT_TRUE(from);
+    GDALDatasetUniquePtr copy(driver->CreateCopy(path.c_str(), from.get(), FALSE, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(copy) << driverName;
+}

@@ -11,6 +11,7 @@
 
 #include "io/OrthoMosaicZipFile.h"
 #include "support/TestSupport.h"
+#include "test_hostile_inputs.h"
 #include "test_orthomosaic_tif_support.h"
 
 namespace fs = std::filesystem;
@@ -121,6 +122,46 @@ TEST(OrthoMosaicZipFile, OpeningFailuresGetTheirCodes)
               File::error::CannotOpen);
     EXPECT_EQ(TestSupport::fileErrorOf([&] { zip->open("plain", "tif", dir.path().string()); }),
               File::error::MissingMetadata);
+}
+
+// Tiles are GeoTIFFs: a tile of another format is not opened, a virtual
+// raster (which could read any file the user can read) least of all.
+TEST(OrthoMosaicZipFile, TilesOfOtherFormatsAreNotOpened)
+{
+    TestSupport::TempDir dir;
+    writeTif(dir.file("source.tif"), krovakTile());
+    for (const char* driver : {"VRT", "JP2OpenJPEG"}) {
+        SCOPED_TRACE(driver);
+        writeAs(driver, dir.file("source.tif"), dir.file(std::string(driver) + ".tif"));
+        auto zip = quietZip();
+        EXPECT_EQ(TestSupport::fileErrorOf([&] { zip->open(driver, "tif", dir.path().string()); }),
+                  File::error::CannotOpen);
+        EXPECT_TRUE(zip->bands.empty());
+    }
+}
+
+// Bands and blocks a header declares beyond what its file holds, as the
+// GeoTIFF data set refuses them.
+TEST(OrthoMosaicZipFile, LayoutsAbsurdForTheFileAreRefusedAtOpen)
+{
+    struct Case {
+        const char* label;
+        std::string header;
+        File::error expected;
+    };
+    const Case cases[] = {
+        {"65535 bands in 300 bytes", HostileInputs::tiffHeader(6, 4, false, 1, 65535), File::error::UnsupportedFormat},
+        {"a strip of 3 GB", HostileInputs::tiffHeader(32774, 23326, true, 23304), File::error::UnsupportedFormat},
+        {"three bands", HostileInputs::tiffHeader(6, 4, false, 1, 3), File::error::NoError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TestSupport::TempDir dir;
+        TestSupport::writeFile(dir.file("tile.tif"), c.header);
+        auto zip = quietZip();
+        EXPECT_EQ(TestSupport::fileErrorOf([&] { zip->open("tile", "tif", dir.path().string()); }), c.expected);
+        EXPECT_EQ(zip->bands.size(), c.expected == File::error::NoError ? 3u : 0u);
+    }
 }
 
 TEST(OrthoMosaicZipFile, LoadBandAlwaysCropsAutomaticallyAndMarksTheBand)

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <gnu/libc-version.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -55,6 +56,38 @@ ScopedWorkingDirectory::~ScopedWorkingDirectory()
 {
     std::error_code ec;
     fs::current_path(previous_, ec);
+}
+
+namespace {
+
+// The peak resident memory of the process (VmHWM), in kilobytes; that of
+// getrusage when the kernel does not tell it.
+long peakResidentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+PeakMemoryGrowth::PeakMemoryGrowth()
+{
+    // "5" resets the peak to the resident memory of now.
+    if (std::FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", clear);
+        std::fclose(clear);
+    }
+    start_ = peakResidentKilobytes();
+}
+
+long PeakMemoryGrowth::kilobytes() const
+{
+    return peakResidentKilobytes() - start_;
 }
 
 int watchdogSeconds()

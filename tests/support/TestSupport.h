@@ -48,6 +48,21 @@ private:
 // Seconds a single test may run before the watchdog fails it.
 int watchdogSeconds();
 
+// How much a stretch of a test raises the process's peak resident memory,
+// in kilobytes: a file that makes a reader allocate and fill gigabytes shows
+// here, whichever thread did it. Where the kernel allows it, the peak is
+// first brought down to what is resident now, so what earlier tests of the
+// process held does not hide the growth. (An address-space limit would not
+// do: the address sanitizer reserves terabytes.)
+class PeakMemoryGrowth {
+public:
+    PeakMemoryGrowth();
+    long kilobytes() const;
+
+private:
+    long start_ = 0;
+};
+
 // Runs body with standard output captured and returns what it printed. An
 // exception from body ends the capture and is passed on.
 std::string capturedStdout(const std::function<void()>& body);
