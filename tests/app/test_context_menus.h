@@ -77,4 +77,13 @@ inline MenuChoice chooseContextMenuEntry(QTreeWidget* tree, const QString& text,
     return choice;
 }
 
+// The entry was chosen, its menu outlived the entry's handlers and went once
+// the request was over.
+inline void expectChosenAndOutlived(const MenuChoice& choice, const QString& entry)
+{
+    EXPECT_TRUE(choice.chosen) << entry.toStdString() << " in " << choice.offered.join('|').toStdString();
+    EXPECT_TRUE(choice.aliveAfterHandlers) << "the menu of " << entry.toStdString() << " died under its work";
+    EXPECT_TRUE(choice.goneAfterwards) << "the menu of " << entry.toStdString() << " is left over";
+}
+
 } // namespace ShellTest

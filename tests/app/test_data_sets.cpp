@@ -546,9 +546,7 @@ TEST_F(DataSets, MenuOutlivesItsEntries)
         dialogs.requests.clear();
         ShellTest::MenuChoice choice;
         Jp2ZipTest::quietly([&] { choice = ShellTest::chooseContextMenuEntry(tree, c.entry); });
-        EXPECT_TRUE(choice.chosen) << c.entry << " in " << choice.offered.join('|').toStdString();
-        EXPECT_TRUE(choice.aliveAfterHandlers) << c.entry;
-        EXPECT_TRUE(choice.goneAfterwards) << c.entry;
+        ShellTest::expectChosenAndOutlived(choice, c.entry);
         c.check();
         EXPECT_EQ(dialogs.messageTexts(), c.messages) << c.entry;
     }

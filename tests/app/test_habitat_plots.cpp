@@ -33,8 +33,7 @@ protected:
     std::string defaults() const override
     {
         std::string text = Shell::defaults();
-        replaceLine(text, "workingWidth=1002", "workingWidth=84");
-        replaceLine(text, "workingHeight=1002", "workingHeight=84");
+        setWorkingSize(text, 84, 84);
         return text;
     }
 

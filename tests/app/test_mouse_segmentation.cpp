@@ -65,8 +65,7 @@ protected:
     std::string defaults() const override
     {
         std::string text = Shell::defaults();
-        replaceLine(text, "workingWidth=1002", "workingWidth=" + std::to_string(kWindow));
-        replaceLine(text, "workingHeight=1002", "workingHeight=" + std::to_string(kWindow));
+        setWorkingSize(text, kWindow, kWindow);
         return text;
     }
 

@@ -68,8 +68,7 @@ protected:
     std::string defaults() const override
     {
         std::string text = SharedSides::defaults();
-        replaceLine(text, "workingWidth=1002", "workingWidth=60");
-        replaceLine(text, "workingHeight=1002", "workingHeight=60");
+        setWorkingSize(text, 60, 60);
         return text;
     }
 

@@ -117,6 +117,14 @@ protected:
             text.replace(at, line.size() + 1, replacement.empty() ? std::string() : replacement + "\n");
     }
 
+    // Sets the working-window size of a configuration text that holds the
+    // shipped 1002 x 1002.
+    static void setWorkingSize(std::string& text, int width, int height)
+    {
+        replaceLine(text, "workingWidth=1002", "workingWidth=" + std::to_string(width));
+        replaceLine(text, "workingHeight=1002", "workingHeight=" + std::to_string(height));
+    }
+
     void SetUp() override
     {
         Fenlark::initResources();

@@ -891,9 +891,7 @@ TEST_F(RandomPointsWindow, MenuOutlivesItsEntries)
         c.prepare();
         ShellTest::MenuChoice choice;
         TestSupport::quietly([&] { choice = ShellTest::chooseContextMenuEntry(tree, c.entry); });
-        EXPECT_TRUE(choice.chosen) << c.entry << " in " << choice.offered.join('|').toStdString();
-        EXPECT_TRUE(choice.aliveAfterHandlers) << c.entry;
-        EXPECT_TRUE(choice.goneAfterwards) << c.entry;
+        ShellTest::expectChosenAndOutlived(choice, c.entry);
         EXPECT_EQ(mapNames(), c.mapsAfter) << c.entry;
         EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join('|').toStdString();
     }
