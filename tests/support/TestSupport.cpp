@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <gnu/libc-version.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -92,6 +93,44 @@ IO::File::error fileErrorOf(const std::function<void()>& body)
         return e;
     }
     return IO::File::error::NoError;
+}
+
+namespace {
+
+// A "Vm...:" line of /proc/self/status in kilobytes, -1 when there is none.
+long statusKilobytes(const std::string& key)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + key.size());
+    }
+    return -1;
+}
+
+long allTimePeakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+PeakMemory::PeakMemory()
+{
+    // "5" restarts the peak (VmHWM) at the current resident size.
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.close();
+    const long resident = statusKilobytes("VmRSS:");
+    restarted_ = clear && resident >= 0 && statusKilobytes("VmHWM:") >= 0;
+    start_ = restarted_ ? resident : allTimePeakKilobytes();
+}
+
+long PeakMemory::peakGrowthKilobytes() const
+{
+    return (restarted_ ? statusKilobytes("VmHWM:") : allTimePeakKilobytes()) - start_;
 }
 
 void writeFile(const std::string& path, const std::string& bytes)

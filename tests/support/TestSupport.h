@@ -57,6 +57,23 @@ void quietly(const std::function<void()>& body);
 // The IO::File::error that body throws, NoError when it throws none.
 IO::File::error fileErrorOf(const std::function<void()>& body);
 
+// How far the process's resident memory rose above where it stood when the
+// object was made: what a step allocates and touches, however briefly,
+// shows in peakGrowthKilobytes() after it (an address-space limit does not
+// work under the address sanitizer). The kernel's peak is restarted at the
+// current size first, so a higher peak of an earlier step hides nothing;
+// where it cannot be restarted the growth of the process's all-time peak is
+// measured instead.
+class PeakMemory {
+public:
+    PeakMemory();
+    long peakGrowthKilobytes() const;
+
+private:
+    bool restarted_ = false;
+    long start_ = 0;
+};
+
 // Writes bytes to a file (helper for hand-made fixtures).
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
