@@ -95,16 +95,14 @@ int FenlarkApp::loadRelevancyMap(QString path, IO::File* target, QList<Relevancy
     try {
         map.open(info.completeBaseName().toStdString(), info.suffix().toStdString(),
                  info.absolutePath().toStdString());
-        map.loadBand(0, 0, 0.0, 1.0, false, true);
     } catch (IO::File::error) {
         return 3;
     }
-    if (map.bands.empty() || map.bands.front().levels.empty() || !map.bands.front().levels.front().data)
-        return 0;
-    const IO::BandLevel& level = map.bands.front().levels.front();
 
     // Where the file's corner falls on the data set's grid; -1 when the
-    // zones differ or the data set has no UTM grid.
+    // zones differ or the data set has no UTM grid. The map must lie inside
+    // the data set: its size comes from the file's header, and a map that
+    // does not fit is refused before its band is read.
     double easting = -1.0;
     double northing = -1.0;
     std::vector<double> zone;
@@ -112,8 +110,18 @@ int FenlarkApp::loadRelevancyMap(QString path, IO::File* target, QList<Relevancy
     int x = -1;
     int y = -1;
     target->utmToPixel(easting, northing, zone, &x, &y);
-    if (x < 0 || y < 0 || x + map.width > target->width || y + map.height > target->height)
+    if (x < 0 || y < 0 || static_cast<long long>(x) + map.width > target->width
+        || static_cast<long long>(y) + map.height > target->height)
         return 3;
+
+    try {
+        map.loadBand(0, 0, 0.0, 1.0, false, true);
+    } catch (IO::File::error) {
+        return 3;
+    }
+    if (map.bands.empty() || map.bands.front().levels.empty() || !map.bands.front().levels.front().data)
+        return 0;
+    const IO::BandLevel& level = map.bands.front().levels.front();
     const long long count = static_cast<long long>(map.width) * map.height;
     if (level.count < count)
         return 3;
