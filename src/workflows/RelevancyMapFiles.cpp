@@ -212,10 +212,12 @@ bool FenlarkApp::combineRelevancyMaps(QList<QString> files, QString outPath)
         return false;
     RelevancyMaps::TextMapHeader size;
     std::string line;
+    // A line of a text map is a size or a value: one beyond the ceiling of
+    // the line readers makes the file unreadable.
+    auto readLine = [&line](std::istream& in) { return readBoundedTextLine(in, line) == TextLine::Read; };
     {
         std::ifstream first(files.first().toStdString(), std::ios::binary);
-        if (!first || !readTextLine(first, line) || !readTextLine(first, line)
-            || !RelevancyMaps::parseTextMapSize(line, size))
+        if (!first || !readLine(first) || !readLine(first) || !RelevancyMaps::parseTextMapSize(line, size))
             return false;
     }
     const std::size_t count = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height);
@@ -231,12 +233,15 @@ bool FenlarkApp::combineRelevancyMaps(QList<QString> files, QString outPath)
         if (!in)
             continue;
         RelevancyMaps::TextMapHeader header;
-        if (!readTextLine(in, line) || !readTextLine(in, line) || !RelevancyMaps::parseTextMapSize(line, header)
+        if (!readLine(in) || !readLine(in) || !RelevancyMaps::parseTextMapSize(line, header)
             || header.width != size.width || header.height != size.height)
             return false;
-        readTextLine(in, line);
+        if (readBoundedTextLine(in, line) == TextLine::TooLong)
+            return false;
         std::size_t position = 0;
-        while (position < count && readTextLine(in, line)) {
+        for (TextLine read; position < count && (read = readBoundedTextLine(in, line)) != TextLine::End;) {
+            if (read == TextLine::TooLong)
+                return false;
             if (line.find_first_not_of(" \t") == std::string::npos)
                 continue;
             const auto value = IO::parseDouble(line);

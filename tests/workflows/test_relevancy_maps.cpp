@@ -688,6 +688,27 @@ TEST_F(RelevancyMapsWindow, CombiningASizeNoFileCanHoldWarnsAndWritesNothing)
     EXPECT_FALSE(fs::exists(output.toStdString()));
 }
 
+// A line of a text map is a size or a value. A size line of 8 MiB of blanks
+// (8 million empty pieces once split) or a first line of 8 MiB is refused
+// after the line readers' ceiling, before it is split.
+TEST_F(RelevancyMapsWindow, CombiningLinesBeyondTheCeilingWarnsAndWritesNothing)
+{
+    const std::string eightMiB(std::size_t{8} << 20, ' ');
+    const std::string cases[] = {"P2\n1 1" + eightMiB + "\n1\n0.5\n", "P2" + eightMiB + "\n1 1\n1\n0.5\n"};
+    for (const std::string& map : cases) {
+        TestSupport::writeFile(dir.file("a.pgm"), map);
+        const QString output = QString::fromStdString(dir.file("combined.pgm"));
+        dialogs.requests.clear();
+        dialogs.fileAnswers = {{QString::fromStdString(dir.file("a.pgm"))}, {output}};
+        const TestSupport::PeakMemory memory;
+        TestSupport::quietly([&] { window->mapCombineAction_triggered(false); });
+        EXPECT_LT(memory.peakGrowthKilobytes(), 32L * 1024);
+        EXPECT_EQ(dialogs.messages().join("|").toStdString(),
+                  "Unable to combine relevancy map " + dir.file("a.pgm") + ". ");
+        EXPECT_FALSE(fs::exists(output.toStdString()));
+    }
+}
+
 TEST_F(RelevancyMapsWindow, CombineWithoutAnOutputFileDoesNothing)
 {
     TestSupport::writeFile(dir.file("a.pgm"), textMap(1, 1, {"0.5"}));
