@@ -1,6 +1,7 @@
 // KML curve documents: the reader behind every data set's loadCurves.
 
 #include <cmath>
+#include <string>
 
 #include "FuzzSupport.h"
 #include "io/File.h"
@@ -33,6 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const IO::KmlCurves read = IO::parseKmlDocument(FuzzSupport::text(data, size), DegreesAsPixels(), "fuzz");
         FuzzSupport::require(read.names.size() == read.curves.size(), "one name per curve");
+        std::size_t namesSize = 0;
+        for (const std::string& name : read.names)
+            namesSize += name.size();
+        FuzzSupport::require(namesSize <= size + IO::kmlNameAllowance,
+                             "names within the document's size and the allowance");
         for (const auto& curve : read.curves)
             for (const auto& point : curve)
                 FuzzSupport::require(std::isfinite(point.x) && std::isfinite(point.y), "finite points");

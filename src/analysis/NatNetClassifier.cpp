@@ -57,7 +57,7 @@ bool readTrainingRows(std::istream& in, int rows, int features, std::vector<std:
     std::vector<std::string> fields;
     out.clear();
     for (int r = 0; r < rows; ++r) {
-        if (!readTextLine(in, line))
+        if (readBoundedTextLine(in, line) != TextLine::Read)
             return false;
         splitByChar(fields, line, ',');
         if (static_cast<int>(fields.size()) < features)
@@ -84,7 +84,7 @@ NatNetReading readNatNet(const std::string& directory, const std::string& fileNa
     try {
         std::ifstream in(directory + fileName, std::ios::binary);
         std::string line;
-        if (!in || !readTextLine(in, line) || !reading.network.parseHeader(line))
+        if (!in || readBoundedTextLine(in, line) != TextLine::Read || !reading.network.parseHeader(line))
             return reading;
         if (checkNetwork(reading.network) != NetworkDefect::None) {
             reading.error = ClassificationError::InvalidNetwork;
@@ -111,7 +111,7 @@ bool NatNetClassifier::readTrainingSet()
         return false;
     std::string line;
     std::vector<std::string> fields;
-    if (!readTextLine(in, line))
+    if (readBoundedTextLine(in, line) != TextLine::Read)
         return false;
     splitByChar(fields, line, ',');
     const auto counts = readNatNetCounts(fields);

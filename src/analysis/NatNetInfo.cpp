@@ -54,7 +54,7 @@ bool NatNetInfo::readHeader()
     if (!in)
         return false;
     std::string line;
-    return readTextLine(in, line) && parseHeader(line);
+    return readBoundedTextLine(in, line) == TextLine::Read && parseHeader(line);
 }
 
 bool NatNetInfo::parseHeader(const std::string& line)

@@ -3,10 +3,11 @@
 // number; a chosen plot centres the view or seeds an initial circle.
 
 #include <algorithm>
+#include <exception>
+#include <string>
 
 #include <QComboBox>
 #include <QCryptographicHash>
-#include <QFile>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QtDebug>
@@ -76,14 +77,31 @@ void FenlarkApp::loadHabitatPlots(const QString& path, int index)
         return;
     IO::File* file = dataFiles[index];
 
-    QFile input(path);
-    if (!input.open(QIODevice::ReadOnly)) {
+    // Read on the GUI thread whenever a product is shown: nothing may leave
+    // here, and the reader's ceilings keep a huge file from being read.
+    const QString tooLarge = QString::fromStdString(Plots::tooLargeText("The habitat plot file"));
+    std::string text;
+    Plots::Table table;
+    try {
+        const Plots::ReadStatus read = Plots::readFile(path.toStdString(), text);
+        if (read == Plots::ReadStatus::CannotOpen) {
+            showMessageBox(tr("Unable to open habitat plot file."), 2);
+            return;
+        }
+        if (read == Plots::ReadStatus::TooLarge) {
+            showMessageBox(tooLarge, 2);
+            return;
+        }
+        table = Plots::parse(text);
+    } catch (const std::exception&) {
+        // Out of memory: the file is not read.
         showMessageBox(tr("Unable to open habitat plot file."), 2);
         return;
     }
-    const QByteArray bytes = input.readAll();
-    input.close();
-    const Plots::Table table = Plots::parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (table.tooLarge) {
+        showMessageBox(tooLarge, 2);
+        return;
+    }
     if (!table.headerValid()) {
         showMessageBox(tr("The csv habitat plot file has incorrect header structure."), 2);
         return;
@@ -116,7 +134,10 @@ void FenlarkApp::loadHabitatPlots(const QString& path, int index)
     // The reader runs whenever a Sentinel-2 image is shown: rows it skipped
     // are reported once for a file and its content, not at every switch.
     if (!problems.isEmpty()) {
-        const QByteArray key = path.toUtf8() + '\n' + QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+        const QByteArray key =
+            path.toUtf8() + '\n'
+            + QCryptographicHash::hash(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
+                                       QCryptographicHash::Sha1);
         if (!reportedHabitatPlotProblems_.contains(key)) {
             reportedHabitatPlotProblems_.insert(key);
             const QString text = tr("Habitat plot rows skipped in %1: %2").arg(path, problems.join(QStringLiteral("; ")));

@@ -1,6 +1,9 @@
 #include "io/HabitatPlotFile.h"
 
+#include <algorithm>
 #include <climits>
+#include <filesystem>
+#include <fstream>
 
 #include "io/NumberText.h"
 #include "io/StringUtils.h"
@@ -52,7 +55,66 @@ void forEachLine(std::string_view text, Visit visit)
         visit(1, std::string_view());
 }
 
+// Whether a text stays within the ceilings of the readers: its size, its
+// lines that are not blank after the first and the fields of all its lines
+// (a ";" more than a line's separators), counted before anything is split.
+bool withinCeilings(std::string_view text)
+{
+    if (text.size() > maxFileBytes)
+        return false;
+    std::size_t rows = 0;
+    std::size_t fields = 0;
+    bool fits = true;
+    forEachLine(text, [&](int number, std::string_view line) {
+        if (!fits)
+            return;
+        line = trimBlanks(line);
+        if (number > 1 && line.empty())
+            return;
+        rows += number > 1 ? 1 : 0;
+        fields += static_cast<std::size_t>(std::count(line.begin(), line.end(), ';')) + 1;
+        fits = rows <= maxRows && fields <= maxFields;
+    });
+    return fits;
+}
+
 } // namespace
+
+std::string tooLargeText(std::string_view subject)
+{
+    return std::string(subject) + " is too large: it may have at most " + std::to_string(maxFileBytes >> 20)
+           + " MiB, " + std::to_string(maxRows) + " lines and " + std::to_string(maxFields) + " fields.";
+}
+
+ReadStatus readFile(const std::string& path, std::string& text)
+{
+    text.clear();
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return ReadStatus::CannotOpen;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return ReadStatus::CannotOpen;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > maxFileBytes)
+        return ReadStatus::TooLarge;
+    // Read in pieces up to a byte beyond the ceiling: a file that is no
+    // regular file (or grows) tells its size only by what it gives.
+    std::string piece(std::size_t{1} << 16, '\0');
+    while (in) {
+        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        text.append(piece.data(), static_cast<std::size_t>(in.gcount()));
+        if (text.size() > maxFileBytes) {
+            text.clear();
+            return ReadStatus::TooLarge;
+        }
+    }
+    if (in.bad()) {
+        text.clear();
+        return ReadStatus::CannotOpen;
+    }
+    return ReadStatus::Read;
+}
 
 std::vector<std::string> splitLine(std::string_view line)
 {
@@ -62,6 +124,10 @@ std::vector<std::string> splitLine(std::string_view line)
 Table parse(std::string_view text)
 {
     Table table;
+    if (!withinCeilings(text)) {
+        table.tooLarge = true;
+        return table;
+    }
     forEachLine(text, [&](int number, std::string_view line) {
         if (number == 1) {
             table.header = splitLine(line);
@@ -77,6 +143,10 @@ Table parse(std::string_view text)
 CodeList parseCodeList(std::string_view text)
 {
     CodeList list;
+    if (!withinCeilings(text)) {
+        list.tooLarge = true;
+        return list;
+    }
     bool first = true;
     forEachLine(text, [&](int, std::string_view line) {
         std::vector<std::string> fields = splitLine(line);

@@ -6,6 +6,8 @@
 // fields into text; the windows decide what a field means.
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +16,24 @@
 namespace IO::HabitatPlotFile {
 
 inline constexpr int fieldCount = 16;
+
+// What the readers take: a file of at most maxFileBytes bytes, maxRows
+// lines that are not blank after the first, and maxFields fields in all
+// lines together. A plot takes a line of one to a few hundred bytes, so real
+// tables and code lists stay far below all three; a file beyond one of them
+// is refused whole, before it is read (its size) or split (its lines and
+// fields), as every field becomes a text of its own.
+inline constexpr std::uintmax_t maxFileBytes = std::uintmax_t{64} << 20;
+inline constexpr std::size_t maxRows = 100000;
+inline constexpr std::size_t maxFields = 2000000;
+
+// "The habitat plot file is too large: it may have at most 64 MiB, 100000
+// lines and 2000000 fields." for subject "The habitat plot file".
+std::string tooLargeText(std::string_view subject);
+
+// Reads a whole file into text; a file larger than maxFileBytes is not read.
+enum class ReadStatus { Read, CannotOpen, TooLarge };
+ReadStatus readFile(const std::string& path, std::string& text);
 
 // Column titles in field order; the header line of a written file.
 extern const std::array<const char*, fieldCount> columnTitles;
@@ -32,12 +52,14 @@ struct Row {
 struct Table {
     std::vector<std::string> header;  // the first line, split
     std::vector<Row> rows;            // every further line that is not blank
-    bool headerValid() const { return header.size() == static_cast<std::size_t>(fieldCount); }
+    bool tooLarge = false;            // beyond the readers' ceilings: nothing read
+    bool headerValid() const { return !tooLarge && header.size() == static_cast<std::size_t>(fieldCount); }
 };
 
 // Lines end at LF (a CR before it is white space). Blank lines are skipped;
 // a text without a final line end keeps its last line. A UTF-8 byte-order
-// mark at the start is skipped (also by parseCodeList).
+// mark at the start is skipped (also by parseCodeList). A text beyond
+// maxFileBytes, maxRows or maxFields gives an empty table marked tooLarge.
 Table parse(std::string_view text);
 
 // The habitat code list. Only its first line is checked (exactly two fields);
@@ -45,8 +67,10 @@ Table parse(std::string_view text);
 // them are ignored, lines of fewer than two fields (a blank line) are skipped.
 // Entries stay in file order; a later entry for a code replaces the earlier
 // one when the caller enters them in order.
+// A list beyond the ceilings of parse is an empty list marked tooLarge.
 struct CodeList {
     bool headerValid = false;
+    bool tooLarge = false;
     std::vector<std::pair<std::string, std::string>> entries;  // (code, name)
 };
 CodeList parseCodeList(std::string_view text);

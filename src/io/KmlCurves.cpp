@@ -355,7 +355,6 @@ KmlCurves parseKmlDocument(std::string_view text, const KmlConverter& converter,
     struct Placemark {
         std::string name;
         bool named = false;
-        bool nameUsed = false;
     };
     std::vector<Placemark> placemarks;
     std::vector<int> curvePlacemark;  // placemark of each curve, -1 outside any
@@ -433,20 +432,39 @@ KmlCurves parseKmlDocument(std::string_view text, const KmlConverter& converter,
 
     // One name per curve: the name of its placemark for the first curve of a
     // named placemark; any other curve is named after the last name given
-    // before it (or fallbackName), "_" and its index.
-    std::string base(fallbackName);
-    for (std::size_t i = 0; i < result.curves.size(); ++i) {
-        const int p = curvePlacemark[i];
-        if (p >= 0 && placemarks[static_cast<std::size_t>(p)].named
-            && !placemarks[static_cast<std::size_t>(p)].nameUsed) {
-            Placemark& placemark = placemarks[static_cast<std::size_t>(p)];
-            placemark.nameUsed = true;
-            base = placemark.name;
-            result.names.push_back(placemark.name);
-        } else {
-            result.names.push_back(base + "_" + std::to_string(i));
+    // before it (or fallbackName), "_" and its index. walkNames calls
+    // visit(name, npos) for a placemark's own name and visit(base, i) for
+    // base "_" i.
+    auto walkNames = [&](auto&& visit) {
+        std::vector<bool> used(placemarks.size(), false);
+        std::string_view base = fallbackName;
+        for (std::size_t i = 0; i < result.curves.size(); ++i) {
+            const int p = curvePlacemark[i];
+            if (p >= 0 && placemarks[static_cast<std::size_t>(p)].named && !used[static_cast<std::size_t>(p)]) {
+                used[static_cast<std::size_t>(p)] = true;
+                base = placemarks[static_cast<std::size_t>(p)].name;
+                visit(base, std::string::npos);
+            } else {
+                visit(base, i);
+            }
         }
-    }
+    };
+    // The repeated names are not in the file: what all names take is summed
+    // up before any is made.
+    const std::size_t nameBudget = text.size() + kmlNameAllowance;
+    std::size_t nameBytes = 0;
+    walkNames([&](std::string_view base, std::size_t index) {
+        nameBytes += base.size() + (index == std::string::npos ? 0 : 1 + std::to_string(index).size());
+        if (nameBytes > nameBudget)
+            throw File::error::FileCorrupted;
+    });
+    result.names.reserve(result.curves.size());
+    walkNames([&](std::string_view base, std::size_t index) {
+        if (index == std::string::npos)
+            result.names.emplace_back(base);
+        else
+            result.names.push_back(std::string(base) + "_" + std::to_string(index));
+    });
     return result;
 }
 

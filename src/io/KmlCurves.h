@@ -9,6 +9,7 @@
 // longitude/latitude (a KmlConverter) and its "locTile" text. Its
 // loadCurves/saveCurves overrides call loadKmlCurves/saveKmlCurves.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,11 +75,18 @@ std::string kmlDocument(const std::vector<std::vector<Point2D>>& curves, const s
                         const std::vector<std::vector<double>>& segmentationParams, std::string_view locTile,
                         const KmlConverter& converter);
 
+// What the names of a document's curves may take beyond the document's own
+// size. Every further curve of a placemark repeats its name ("name_1",
+// "name_2" ...), so a long name over many rings would make names of many
+// times the file; real files stay far below the file's size.
+inline constexpr std::size_t kmlNameAllowance = std::size_t{1} << 20;
+
 // Reads the curves of a document. fallbackName names curves that follow no
 // named placemark (fallbackName "_" index). Throws File::error FileCorrupted
-// for a coordinate tuple that is not longitude,latitude[,altitude] numbers or
-// an element that is never closed. Points the converter cannot place are
-// skipped.
+// for a coordinate tuple that is not longitude,latitude[,altitude] numbers,
+// an element that is never closed, or names that together would take more
+// than the document's size and kmlNameAllowance bytes. Points the converter
+// cannot place are skipped.
 KmlCurves parseKmlDocument(std::string_view text, const KmlConverter& converter, std::string_view fallbackName);
 
 // The bodies of the loadCurves / saveCurves slots.

@@ -173,7 +173,9 @@ void OrthoMosaicBinFile::readMapIndex(std::string path)
     std::string line;
     std::vector<std::string> fields;
     bool sizeRead = false;
-    while (readTextLine(in, line)) {
+    for (TextLine read; (read = readBoundedTextLine(in, line)) != TextLine::End;) {
+        if (read == TextLine::TooLong)
+            throw error::MetadataCorrupted;
         removeWhitespace(line);
         if (line.empty())
             continue;

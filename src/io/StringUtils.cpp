@@ -11,6 +11,35 @@ bool readTextLine(std::istream& in, std::string& line)
     return true;
 }
 
+TextLine readBoundedTextLine(std::istream& in, std::string& line, std::size_t maxLength)
+{
+    line.clear();
+    const std::istream::sentry ready(in, true);
+    if (!ready)
+        return TextLine::End;
+    std::streambuf* buffer = in.rdbuf();
+    bool any = false;
+    for (;;) {
+        const int c = buffer->sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(any ? std::ios::eofbit : std::ios::eofbit | std::ios::failbit);
+            if (!any)
+                return TextLine::End;
+            break;
+        }
+        any = true;
+        if (c == '\n')
+            break;
+        // One byte more than the ceiling may be the CR of a CR LF line end.
+        if (line.size() > maxLength)
+            return TextLine::TooLong;
+        line += static_cast<char>(c);
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line.size() > maxLength ? TextLine::TooLong : TextLine::Read;
+}
+
 void splitByChar(std::vector<std::string>& out, std::string text, char delimiter)
 {
     out.clear();

@@ -2,6 +2,7 @@
 
 // Small text helpers shared by the file readers.
 
+#include <cstddef>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -10,6 +11,18 @@
 // One line of a text file without its line end ("\n", or "\r\n" as files
 // saved on Windows have it). False at the end of the stream.
 bool readTextLine(std::istream& in, std::string& line);
+
+// The longest line the line readers of the data files take (natNet files,
+// text relevancy maps, the orthophoto map index): far beyond any line those
+// files hold, and a bound on what a line costs once split into fields (a
+// field is a text of its own, however short).
+inline constexpr std::size_t maxTextLineBytes = std::size_t{1} << 20;
+
+// readTextLine with a ceiling: a line longer than maxLength (its line end not
+// counted) is read no further than that and gives TooLong; the stream is left
+// inside it.
+enum class TextLine { Read, End, TooLong };
+TextLine readBoundedTextLine(std::istream& in, std::string& line, std::size_t maxLength = maxTextLineBytes);
 
 // Pieces of text between delimiters, read as delimited fields: no piece for
 // an empty text, no trailing empty piece after a final delimiter.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <set>
+#include <string>
 #include <string_view>
 
 #include <QAbstractItemDelegate>
@@ -50,18 +51,13 @@ QString fromUtf8(const std::string& text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The whole file; nothing when it cannot be opened.
-std::optional<QByteArray> readWholeFile(const QString& path)
+// The whole file as a text stream reads it (every CR dropped), within the
+// reader's ceiling on its size.
+HPF::ReadStatus readWholeFile(const QString& path, std::string& text)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return std::nullopt;
-    return file.readAll();
-}
-
-std::string_view viewOf(const QByteArray& bytes)
-{
-    return std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    const HPF::ReadStatus status = HPF::readFile(path.toStdString(), text);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return status;
 }
 
 } // namespace
@@ -99,12 +95,18 @@ HabitatManager::~HabitatManager()
 
 bool HabitatManager::loadHabitatCodes()
 {
-    const std::optional<QByteArray> bytes = readWholeFile(QString::fromLatin1(codeListPath));
-    if (!bytes) {
+    std::string text;
+    const HPF::ReadStatus read = readWholeFile(QString::fromLatin1(codeListPath), text);
+    if (read == HPF::ReadStatus::CannotOpen) {
         showWarningBox(this, windowMessageTitle(), tr("habitatCodes.csv file is missing. Please contact developers."));
         return false;
     }
-    const HPF::CodeList list = HPF::parseCodeList(viewOf(*bytes));
+    const HPF::CodeList list =
+        read == HPF::ReadStatus::Read ? HPF::parseCodeList(text) : HPF::CodeList{false, true, {}};
+    if (list.tooLarge) {
+        showWarningBox(this, windowMessageTitle(), QString::fromStdString(HPF::tooLargeText("The habitat code list")));
+        return true;
+    }
     if (!list.headerValid) {
         showWarningBox(this, windowMessageTitle(), tr("Habitats Codes file has incorrect structure."));
         return true;
@@ -122,15 +124,20 @@ void HabitatManager::on_actionLoad_triggered()
                                             QString::fromLatin1(fileFilter));
     if (path.isEmpty())
         return;
-    const std::optional<QByteArray> bytes = readWholeFile(path);
-    if (!bytes) {
+    std::string text;
+    const HPF::ReadStatus read = readWholeFile(path, text);
+    if (read == HPF::ReadStatus::CannotOpen) {
         showWarningBox(this, windowMessageTitle(), tr("Unable to open file."));
         return;
     }
-    const HPF::Table plots = HPF::parse(viewOf(*bytes));
-    // The header is checked before anything changes: a rejected file leaves
-    // the table, currentFilePath, the folder setting and the editors as they
-    // were.
+    const HPF::Table plots = read == HPF::ReadStatus::Read ? HPF::parse(text) : HPF::Table{{}, {}, true};
+    // The size and the header are checked before anything changes: a
+    // rejected file leaves the table, currentFilePath, the folder setting and
+    // the editors as they were.
+    if (plots.tooLarge) {
+        showWarningBox(this, windowMessageTitle(), QString::fromStdString(HPF::tooLargeText("The csv file")));
+        return;
+    }
     if (!plots.headerValid()) {
         showWarningBox(this, windowMessageTitle(), tr("The csv file has incorrect header structure."));
         return;

@@ -95,16 +95,14 @@ int FenlarkApp::loadRelevancyMap(QString path, IO::File* target, QList<Relevancy
     try {
         map.open(info.completeBaseName().toStdString(), info.suffix().toStdString(),
                  info.absolutePath().toStdString());
-        map.loadBand(0, 0, 0.0, 1.0, false, true);
     } catch (IO::File::error) {
         return 3;
     }
-    if (map.bands.empty() || map.bands.front().levels.empty() || !map.bands.front().levels.front().data)
-        return 0;
-    const IO::BandLevel& level = map.bands.front().levels.front();
 
     // Where the file's corner falls on the data set's grid; -1 when the
-    // zones differ or the data set has no UTM grid.
+    // zones differ or the data set has no UTM grid. The map must lie inside
+    // the data set: its size comes from the file's header, and a map that
+    // does not fit is refused before its band is read.
     double easting = -1.0;
     double northing = -1.0;
     std::vector<double> zone;
@@ -112,8 +110,18 @@ int FenlarkApp::loadRelevancyMap(QString path, IO::File* target, QList<Relevancy
     int x = -1;
     int y = -1;
     target->utmToPixel(easting, northing, zone, &x, &y);
-    if (x < 0 || y < 0 || x + map.width > target->width || y + map.height > target->height)
+    if (x < 0 || y < 0 || static_cast<long long>(x) + map.width > target->width
+        || static_cast<long long>(y) + map.height > target->height)
         return 3;
+
+    try {
+        map.loadBand(0, 0, 0.0, 1.0, false, true);
+    } catch (IO::File::error) {
+        return 3;
+    }
+    if (map.bands.empty() || map.bands.front().levels.empty() || !map.bands.front().levels.front().data)
+        return 0;
+    const IO::BandLevel& level = map.bands.front().levels.front();
     const long long count = static_cast<long long>(map.width) * map.height;
     if (level.count < count)
         return 3;
@@ -204,10 +212,12 @@ bool FenlarkApp::combineRelevancyMaps(QList<QString> files, QString outPath)
         return false;
     RelevancyMaps::TextMapHeader size;
     std::string line;
+    // A line of a text map is a size or a value: one beyond the ceiling of
+    // the line readers makes the file unreadable.
+    auto readLine = [&line](std::istream& in) { return readBoundedTextLine(in, line) == TextLine::Read; };
     {
         std::ifstream first(files.first().toStdString(), std::ios::binary);
-        if (!first || !readTextLine(first, line) || !readTextLine(first, line)
-            || !RelevancyMaps::parseTextMapSize(line, size))
+        if (!first || !readLine(first) || !readLine(first) || !RelevancyMaps::parseTextMapSize(line, size))
             return false;
     }
     const std::size_t count = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height);
@@ -223,12 +233,15 @@ bool FenlarkApp::combineRelevancyMaps(QList<QString> files, QString outPath)
         if (!in)
             continue;
         RelevancyMaps::TextMapHeader header;
-        if (!readTextLine(in, line) || !readTextLine(in, line) || !RelevancyMaps::parseTextMapSize(line, header)
+        if (!readLine(in) || !readLine(in) || !RelevancyMaps::parseTextMapSize(line, header)
             || header.width != size.width || header.height != size.height)
             return false;
-        readTextLine(in, line);
+        if (readBoundedTextLine(in, line) == TextLine::TooLong)
+            return false;
         std::size_t position = 0;
-        while (position < count && readTextLine(in, line)) {
+        for (TextLine read; position < count && (read = readBoundedTextLine(in, line)) != TextLine::End;) {
+            if (read == TextLine::TooLong)
+                return false;
             if (line.find_first_not_of(" \t") == std::string::npos)
                 continue;
             const auto value = IO::parseDouble(line);

@@ -270,3 +270,36 @@ TEST(NatNetTrainingSet, RefusesFilesThatDoNotHoldTheirRows)
     missing.fileName = "natNet_t.csv";
     EXPECT_FALSE(missing.readTrainingSet());
 }
+
+// The network explorer reads the header of every natNet file of its folder,
+// and classification the rows: a line of 8 MiB of commas (8 million fields
+// once split) is refused after the line readers' ceiling, however the file
+// goes on.
+TEST(NatNetTrainingSet, LinesBeyondTheCeilingAreRefusedUnsplit)
+{
+    const std::string commas(std::size_t{8} << 20, ',');
+    const std::string header = "2,3,1,2,a,param,1,1,0.5,1,B04,3,mean,std,min,d,T\n";
+    TestSupport::TempDir dir;
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"header", commas + "\n" + header + "1,2,3\n4,5,6\n"},
+        {"row", header + "1,2,3" + commas + "\n4,5,6\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestSupport::writeFile(dir.file("natNet_long.csv"), c.text);
+        const TestSupport::PeakMemory memory;
+        NatNetInfo network;
+        network.directory = dir.path().string() + "/";
+        network.fileName = "natNet_long.csv";
+        const bool header = network.readHeader();
+        NatNetClassifier classifier;
+        classifier.directory = network.directory;
+        classifier.fileName = network.fileName;
+        EXPECT_FALSE(classifier.readTrainingSet());
+        EXPECT_LT(memory.peakGrowthKilobytes(), 32L * 1024);
+        EXPECT_EQ(header, std::string(c.name) == "row");
+    }
+}

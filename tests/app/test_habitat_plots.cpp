@@ -4,13 +4,16 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTreeWidget>
 
+#include "io/HabitatPlotFile.h"
 #include "io/NumberText.h"
 #include "io/test_jp2zip_fixture.h"
 #include "test_dialogs.h"
@@ -281,4 +284,56 @@ TEST_F(HabitatPlots, RemovingTheDataSetEmptiesTheTable)
     EXPECT_TRUE(window->habitatPlots.isEmpty());
     EXPECT_EQ(window->habitatPlotsDataSet, nullptr);
     EXPECT_EQ(ui().comboBoxHabitat->count(), 0);
+}
+
+// The plot file is read whole each time a product is shown. A file above the
+// reader's ceilings (bytes, plot lines, fields) is refused with a message
+// before it is read or split: a sparse file a byte over the size, a line
+// more than the plots, a header of more fields than all plots may have. The
+// product is opened, then shown from the data explorer.
+TEST_F(HabitatPlots, FilesBeyondTheReadersCeilingsAreRefusedWhenAProductIsShown)
+{
+    namespace Plots = IO::HabitatPlotFile;
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> write;
+    };
+    const Case cases[] = {
+        {"a byte over the size",
+         [](const fs::path& path) {
+             TestSupport::writeFile(path.string(), kHeader);
+             fs::resize_file(path, Plots::maxFileBytes + 1);
+         }},
+        {"a plot line too many",
+         [](const fs::path& path) {
+             std::string text = kHeader;
+             for (std::size_t i = 0; i <= Plots::maxRows; ++i)
+                 text += "x\n";
+             TestSupport::writeFile(path.string(), text);
+         }},
+        {"a field too many", [](const fs::path& path) {
+             TestSupport::writeFile(path.string(), std::string(Plots::maxFields, ';') + "\n");
+         }},
+    };
+    const QString tooLarge = "The habitat plot file is too large: it may have at most 64 MiB, 100000 lines and 2000000 "
+                             "fields.";
+    QTreeWidget* explorer = ui().treeWidgetDataExplorer;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(cwd.path() / "habitats");
+        fs::create_directories(cwd.path() / "habitats");
+        c.write(cwd.path() / "habitats" / "plots.csv");
+        open(product(500000));
+        const int last = explorer->topLevelItemCount() - 1;
+        ASSERT_EQ(last + 1, window->dataFiles.size());
+        dialogs.requests.clear();
+
+        const TestSupport::PeakMemory memory;
+        Jp2ZipTest::quietly([&] { emit explorer->itemDoubleClicked(explorer->topLevelItem(last), 1); });
+        EXPECT_LT(memory.peakGrowthKilobytes(), 32L * 1024);
+        EXPECT_EQ(ui().leftDataIndex, last);
+        EXPECT_EQ(dialogs.messageTexts(), QStringList{tooLarge});
+        EXPECT_TRUE(window->habitatPlots.isEmpty());
+        EXPECT_EQ(ui().comboBoxHabitat->count(), 0);
+    }
 }

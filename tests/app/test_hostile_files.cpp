@@ -29,12 +29,12 @@ constexpr long kKilobytes = 384L * 1024;
 // Runs body and checks what it cost.
 void withinBounds(const std::function<void()>& body)
 {
-    const TestSupport::PeakMemoryGrowth memory;
+    const TestSupport::PeakMemory memory;
     const auto start = std::chrono::steady_clock::now();
     body();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, kSeconds);
-    EXPECT_LT(memory.kilobytes(), kKilobytes);
+    EXPECT_LT(memory.peakGrowthKilobytes(), kKilobytes);
 }
 
 class HostileFiles : public ShellTest::ProductShell {

@@ -2,6 +2,7 @@
 // and the code list, writing, unsafe cells and the field meanings.
 
 #include <array>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "io/HabitatPlotFile.h"
+#include "support/TestSupport.h"
 #include "test_kml_locale.h"
 
 namespace HPF = IO::HabitatPlotFile;
@@ -280,4 +282,69 @@ TEST(HabitatPlotFile, DateFields)
     EXPECT_EQ(HPF::dateField("2021.6"), std::nullopt);
     EXPECT_EQ(HPF::dateField("2021.6.30.1"), std::nullopt);
     EXPECT_EQ(HPF::dateField(""), std::nullopt);
+}
+
+// The readers' ceilings at their edges: the lines that are not blank after
+// the first and the fields of all lines, counted before any is split. A text
+// beyond one is refused whole, as a plot table and as a code list.
+TEST(HabitatPlotFile, TextsBeyondTheLinesOrFieldsCeilingAreRefusedWhole)
+{
+    std::string lines = header16 + "\n";
+    for (std::size_t i = 0; i < HPF::maxRows; ++i)
+        lines += "1\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        bool tooLarge;
+    };
+    const Case cases[] = {
+        {"as many lines as read", lines, false},
+        {"blank lines are not counted", lines + "\n  \r\n", false},
+        {"a line more", lines + "2", true},
+        {"as many fields as read", std::string(HPF::maxFields - 1, ';'), false},
+        {"a field more", std::string(HPF::maxFields, ';'), true},
+        {"a field more over two lines", std::string(HPF::maxFields - 2, ';') + "\n;", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const HPF::Table table = HPF::parse(c.text);
+        EXPECT_EQ(table.tooLarge, c.tooLarge);
+        const HPF::CodeList list = HPF::parseCodeList(c.text);
+        EXPECT_EQ(list.tooLarge, c.tooLarge);
+        if (c.tooLarge) {
+            EXPECT_FALSE(table.headerValid());
+            EXPECT_TRUE(table.header.empty());
+            EXPECT_TRUE(table.rows.empty());
+            EXPECT_TRUE(list.entries.empty());
+        }
+    }
+    EXPECT_EQ(HPF::parse(lines).rows.size(), HPF::maxRows);
+}
+
+// A file is read whole up to the size ceiling; a larger one is not read. The
+// sparse files take no disk.
+TEST(HabitatPlotFile, FilesAreReadUpToTheSizeCeiling)
+{
+    TestSupport::TempDir dir;
+    const std::string atCeiling = dir.file("at.csv");
+    TestSupport::writeFile(atCeiling, header16 + "\n");
+    std::filesystem::resize_file(atCeiling, HPF::maxFileBytes);
+    const std::string over = dir.file("over.csv");
+    TestSupport::writeFile(over, header16 + "\n");
+    std::filesystem::resize_file(over, HPF::maxFileBytes + 1);
+
+    std::string text = "old";
+    EXPECT_EQ(HPF::readFile(atCeiling, text), HPF::ReadStatus::Read);
+    EXPECT_EQ(text.size(), HPF::maxFileBytes);
+    EXPECT_TRUE(HPF::parse(text).headerValid());
+    EXPECT_TRUE(HPF::parse(text + "x").tooLarge);
+    text.clear();
+    text.shrink_to_fit();
+
+    const TestSupport::PeakMemory memory;
+    EXPECT_EQ(HPF::readFile(over, text), HPF::ReadStatus::TooLarge);
+    EXPECT_LT(memory.peakGrowthKilobytes(), 8L * 1024);
+    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(HPF::readFile(dir.file("missing.csv"), text), HPF::ReadStatus::CannotOpen);
+    EXPECT_EQ(HPF::readFile(dir.path().string(), text), HPF::ReadStatus::CannotOpen);
 }

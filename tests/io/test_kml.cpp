@@ -427,6 +427,38 @@ TEST(KmlReader, FallbackNamesUseTheFileName)
     EXPECT_EQ(names, std::vector<std::string>{"area_6510_0"});
 }
 
+// Every further curve of a named placemark repeats its name: the names of a
+// document may take its own size and kmlNameAllowance bytes, no more. A
+// 4096-byte name over 400 rings, the document padded by a comment to the
+// size where its names just fit, and a byte short of it.
+TEST(KmlReader, NamesMayTakeTheDocumentsSizeAndTheAllowance)
+{
+    const std::string name(4096, 'n');
+    const std::size_t rings = 400;
+    std::size_t namesSize = 0;
+    for (std::size_t i = 0; i < rings; ++i)
+        namesSize += name.size() + (i == 0 ? 0 : 1 + std::to_string(i).size());
+    ASSERT_GT(namesSize, IO::kmlNameAllowance);
+
+    auto documentOfSize = [&](std::size_t size) {
+        std::string body = "<kml><Placemark><name>" + name + "</name>";
+        for (std::size_t i = 0; i < rings; ++i)
+            body += "<coordinates>14,50</coordinates>";
+        const std::string end = "</Placemark></kml>";
+        const std::size_t padding = size - body.size() - end.size() - 7;
+        return body + "<!--" + std::string(padding, 'x') + "-->" + end;
+    };
+    const std::string fits = documentOfSize(namesSize - IO::kmlNameAllowance);
+    ASSERT_EQ(fits.size(), namesSize - IO::kmlNameAllowance);
+    const IO::KmlCurves read = parse(fits);
+    ASSERT_EQ(read.names.size(), rings);
+    EXPECT_EQ(read.names.front(), name);
+    EXPECT_EQ(read.names.back(), name + "_399");
+
+    const std::string over = documentOfSize(namesSize - IO::kmlNameAllowance - 1);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { parse(over); }), File::error::FileCorrupted);
+}
+
 // ------------------------------------------------------------------ locale
 
 TEST(KmlLocale, DecimalCommaLocaleChangesNothing)

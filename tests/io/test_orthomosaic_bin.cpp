@@ -260,6 +260,27 @@ TEST(OrthoMosaicBinMapIndex, MalformedIndexIsCorruptedMetadata)
     }
 }
 
+// A line of the index is a size or a sheet of a few dozen bytes: one of
+// 8 MiB of separators (8 million fields once split) is refused as corrupted
+// after the line readers' ceiling, however the file goes on.
+TEST(OrthoMosaicBinMapIndex, ALineBeyondTheCeilingIsCorruptedMetadata)
+{
+    const std::string a = "A;0;0;" + IO::formatNumber(sheetX(0)) + ";" + IO::formatNumber(sheetY(0));
+    const std::string separators(std::size_t{8} << 20, ';');
+    for (const std::string& text : {separators + "\n" + a, "2;3\n" + separators + "\n" + a}) {
+        Area area(text);
+        OrthoMosaicBinFile bin;
+        const Point p = inLot(0, 0, 5, 5);
+        const TestSupport::PeakMemory memory;
+        EXPECT_EQ(TestSupport::fileErrorOf([&] {
+                      TestSupport::quietly([&] { bin.openRegion(p.x, p.y, p.x + 1, p.y - 1, area.dir()); });
+                  }),
+                  File::error::MetadataCorrupted);
+        EXPECT_LT(memory.peakGrowthKilobytes(), 32L * 1024);
+        EXPECT_EQ(bin.gridRows, -1);
+    }
+}
+
 // A size line is a few bytes that may declare a grid of a million cells:
 // the reader keeps the sheets the lines name and takes every other cell as a
 // hole, so such an index costs what its lines hold.

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,41 @@ TEST(StringUtils, RemoveWhitespaceStripsOnlyAsciiBlanks)
         removeWhitespace(in);
         EXPECT_EQ(in, expected);
     }
+}
+
+// Lines up to the ceiling are read as readTextLine reads them (a CR before
+// the line end is no part of the line); a longer one is not read beyond it.
+TEST(StringUtils, BoundedLinesStopAtTheCeiling)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<TextLine> reads;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases{
+        {"lines at the ceiling", "abcd\nefgh\r\nijkl", {TextLine::Read, TextLine::Read, TextLine::Read, TextLine::End},
+         {"abcd", "efgh", "ijkl", ""}},
+        {"empty lines", "\n\r\n", {TextLine::Read, TextLine::Read, TextLine::End}, {"", "", ""}},
+        {"a byte over", "abcde\nx\n", {TextLine::TooLong}, {}},
+        {"a byte over before a CR", "abcde\r\n", {TextLine::TooLong}, {}},
+        {"a byte over at the end", "ab\nabcde", {TextLine::Read, TextLine::TooLong}, {"ab"}},
+        {"nothing", "", {TextLine::End}, {""}},
+    };
+    for (const Case& c : cases) {
+        std::istringstream in(c.text);
+        std::string line = "stale";
+        for (std::size_t i = 0; i < c.reads.size(); ++i) {
+            EXPECT_EQ(readBoundedTextLine(in, line, 4), c.reads[i]) << c.name << ", read " << i;
+            if (i < c.lines.size())
+                EXPECT_EQ(line, c.lines[i]) << c.name << ", read " << i;
+        }
+    }
+    // A line of a hundred times the ceiling is read no further than it.
+    std::istringstream huge(std::string(400, 'x') + "\nnext\n");
+    std::string line;
+    EXPECT_EQ(readBoundedTextLine(huge, line, 4), TextLine::TooLong);
+    EXPECT_LE(huge.tellg(), 6);
 }
 
 TEST(NumberText, FormatsWithAPointWhateverTheLocale)

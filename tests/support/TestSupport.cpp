@@ -58,38 +58,6 @@ ScopedWorkingDirectory::~ScopedWorkingDirectory()
     fs::current_path(previous_, ec);
 }
 
-namespace {
-
-// The peak resident memory of the process (VmHWM), in kilobytes; that of
-// getrusage when the kernel does not tell it.
-long peakResidentKilobytes()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-} // namespace
-
-PeakMemoryGrowth::PeakMemoryGrowth()
-{
-    // "5" resets the peak to the resident memory of now.
-    if (std::FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", clear);
-        std::fclose(clear);
-    }
-    start_ = peakResidentKilobytes();
-}
-
-long PeakMemoryGrowth::kilobytes() const
-{
-    return peakResidentKilobytes() - start_;
-}
-
 int watchdogSeconds()
 {
     if (const char* text = std::getenv("FENLARK_TEST_WATCHDOG_SECONDS")) {
@@ -125,6 +93,44 @@ IO::File::error fileErrorOf(const std::function<void()>& body)
         return e;
     }
     return IO::File::error::NoError;
+}
+
+namespace {
+
+// A "Vm...:" line of /proc/self/status in kilobytes, -1 when there is none.
+long statusKilobytes(const std::string& key)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + key.size());
+    }
+    return -1;
+}
+
+long allTimePeakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+PeakMemory::PeakMemory()
+{
+    // "5" restarts the peak (VmHWM) at the current resident size.
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.close();
+    const long resident = statusKilobytes("VmRSS:");
+    restarted_ = clear && resident >= 0 && statusKilobytes("VmHWM:") >= 0;
+    start_ = restarted_ ? resident : allTimePeakKilobytes();
+}
+
+long PeakMemory::peakGrowthKilobytes() const
+{
+    return (restarted_ ? statusKilobytes("VmHWM:") : allTimePeakKilobytes()) - start_;
 }
 
 void writeFile(const std::string& path, const std::string& bytes)

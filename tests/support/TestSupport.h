@@ -48,21 +48,6 @@ private:
 // Seconds a single test may run before the watchdog fails it.
 int watchdogSeconds();
 
-// How much a stretch of a test raises the process's peak resident memory,
-// in kilobytes: a file that makes a reader allocate and fill gigabytes shows
-// here, whichever thread did it. Where the kernel allows it, the peak is
-// first brought down to what is resident now, so what earlier tests of the
-// process held does not hide the growth. (An address-space limit would not
-// do: the address sanitizer reserves terabytes.)
-class PeakMemoryGrowth {
-public:
-    PeakMemoryGrowth();
-    long kilobytes() const;
-
-private:
-    long start_ = 0;
-};
-
 // Runs body with standard output captured and returns what it printed. An
 // exception from body ends the capture and is passed on.
 std::string capturedStdout(const std::function<void()>& body);
@@ -72,6 +57,23 @@ void quietly(const std::function<void()>& body);
 
 // The IO::File::error that body throws, NoError when it throws none.
 IO::File::error fileErrorOf(const std::function<void()>& body);
+
+// How far the process's resident memory rose above where it stood when the
+// object was made: what a step allocates and touches, however briefly,
+// shows in peakGrowthKilobytes() after it (an address-space limit does not
+// work under the address sanitizer). The kernel's peak is restarted at the
+// current size first, so a higher peak of an earlier step hides nothing;
+// where it cannot be restarted the growth of the process's all-time peak is
+// measured instead.
+class PeakMemory {
+public:
+    PeakMemory();
+    long peakGrowthKilobytes() const;
+
+private:
+    bool restarted_ = false;
+    long start_ = 0;
+};
 
 // Writes bytes to a file (helper for hand-made fixtures).
 void writeFile(const std::string& path, const std::string& bytes);

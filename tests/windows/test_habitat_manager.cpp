@@ -32,6 +32,7 @@
 #include "app/test_dialogs.h"
 #include "app/test_main_window_support.h"
 #include "forms/HabitatManagerForm.h"
+#include "io/HabitatPlotFile.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 #include "windows/ComboBoxItemDelegate.h"
@@ -433,6 +434,50 @@ TEST_F(HabitatManagerTest, RejectedHeaderChangesNothing)
     EXPECT_EQ(QSettings().value(folderKey).toString(), q((work.path() / "plots").string()));
     EXPECT_EQ(table()->itemDelegateForColumn(1), delegate);
     EXPECT_TRUE(table()->isSortingEnabled());
+}
+
+// Tables beyond the reader's ceilings (a sparse file a byte over the size,
+// a plot line too many) are refused before they are read or split, and like
+// a rejected header they change nothing.
+TEST_F(HabitatManagerTest, FilesBeyondTheReadersCeilingsAreRefusedAndChangeNothing)
+{
+    namespace HPF = IO::HabitatPlotFile;
+    fs::create_directories(work.path() / "other");
+    const std::string huge = (work.path() / "other" / "huge.csv").string();
+    TestSupport::writeFile(huge, ";;;;;;;;;;;;;;;\n" + row1 + "\n");
+    fs::resize_file(huge, HPF::maxFileBytes + 1);
+    const std::string many = (work.path() / "other" / "many.csv").string();
+    std::string lines = ";;;;;;;;;;;;;;;\n";
+    for (std::size_t i = 0; i <= HPF::maxRows; ++i)
+        lines += "x\n";
+    TestSupport::writeFile(many, lines);
+
+    HabitatManager& window = open();
+    load(plotPath());
+    const QStringList before = contentLines();
+    for (const std::string& path : {huge, many}) {
+        SCOPED_TRACE(path);
+        dialogs.requests.clear();
+        const TestSupport::PeakMemory memory;
+        load(path);
+        EXPECT_LT(memory.peakGrowthKilobytes(), 32L * 1024);
+        EXPECT_EQ(warnings(), QStringList{"The csv file is too large: it may have at most 64 MiB, 100000 lines and "
+                                          "2000000 fields."});
+        EXPECT_TRUE(questions().isEmpty());
+        EXPECT_EQ(contentLines(), before);
+        EXPECT_EQ(window.plotCount, 3);
+        EXPECT_EQ(window.currentFilePath, q(plotPath()));
+    }
+}
+
+TEST_F(HabitatManagerTest, CodeListBeyondTheCeilingsEntersNothing)
+{
+    writeCodes("6510;Meadows\n");
+    fs::resize_file("habitats/habitatCodes.csv", IO::HabitatPlotFile::maxFileBytes + 1);
+    HabitatManager& window = open();
+    EXPECT_EQ(warnings(), QStringList{"The habitat code list is too large: it may have at most 64 MiB, 100000 lines "
+                                      "and 2000000 fields."});
+    EXPECT_TRUE(window.habitatCodes.isEmpty());
 }
 
 TEST_F(HabitatManagerTest, UnopenableFileWarnsAndChangesNothing)

@@ -162,6 +162,16 @@ inline UI::CurveSet curveSet(const std::string& name, const std::vector<std::vec
     return set;
 }
 
+// The entry of a menu with the text, null when it has none.
+inline QAction* menuEntry(const QMenu* menu, const QString& text)
+{
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
 class CurvesWindow : public ShellTest::Shell {
 protected:
     static constexpr int kSize = 120;
@@ -217,14 +227,7 @@ protected:
         return out;
     }
 
-    static QAction* entry(const QMenu* menu, const QString& text)
-    {
-        for (QAction* action : menu->actions()) {
-            if (action->text() == text)
-                return action;
-        }
-        return nullptr;
-    }
+    static QAction* entry(const QMenu* menu, const QString& text) { return menuEntry(menu, text); }
 
     int index = -1;
     CurveFile* file = nullptr;

@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include <QFileInfo>
+#include <QMenu>
 #include <QSettings>
 
 #include "app/test_context_menus.h"
@@ -154,6 +156,31 @@ TEST_F(CurveFiles, ReversedRingsAreReportedOnceAfterTheLastFile)
     EXPECT_EQ(dialogs.messages(), QStringList{"Some of the curves were oppositely oriented. \nFenlark changed the "
                                               "orientation of 2 curves."});
     EXPECT_EQ(sets().size(), 2);
+}
+
+// Every further curve of a named placemark is named after it ("meadow_1",
+// "meadow_2" ...): names the file does not hold. A 64 KiB name over 2,000
+// small rings (a 250 KB file) would make 128 MiB of names, copied again into
+// the set and the explorer; such a file is refused as corrupted, loaded
+// through the explorer's menu, before a name is made.
+TEST_F(CurveFiles, NamesFarBeyondTheFileAreRefusedBeforeTheyAreMade)
+{
+    std::string text = "<kml><Placemark><name>" + std::string(64 * 1024, 'n') + "</name>";
+    for (int i = 0; i < 2000; ++i)
+        text += "<LinearRing><coordinates>15.04,48.96 15.05,48.96 15.05,48.95 15.04,48.96</coordinates></LinearRing>";
+    text += "</Placemark></kml>";
+    const std::string path = (folder.path() / "names.kml").string();
+    TestSupport::writeFile(path, text);
+    dialogs.fileAnswers.append(QStringList{QString::fromStdString(path)});
+
+    const TestSupport::PeakMemory memory;
+    std::unique_ptr<QMenu> menu(window->buildCurvesExplorerMenu());
+    entry(menu.get(), "Load curves")->trigger();
+    EXPECT_LT(memory.peakGrowthKilobytes(), 64L * 1024);
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{"Unable to open curve file " + QString::fromStdString(path) + ". File is corrupted"});
+    EXPECT_TRUE(sets().isEmpty());
+    EXPECT_EQ(tree->topLevelItemCount(), 0);
 }
 
 TEST_F(CurveFiles, SavedCurveReadsBackAsOnePlacemark)

@@ -689,6 +689,27 @@ TEST_F(RelevancyMapsWindow, CombiningASizeNoFileCanHoldWarnsAndWritesNothing)
     EXPECT_FALSE(fs::exists(output.toStdString()));
 }
 
+// A line of a text map is a size or a value. A size line of 8 MiB of blanks
+// (8 million empty pieces once split) or a first line of 8 MiB is refused
+// after the line readers' ceiling, before it is split.
+TEST_F(RelevancyMapsWindow, CombiningLinesBeyondTheCeilingWarnsAndWritesNothing)
+{
+    const std::string eightMiB(std::size_t{8} << 20, ' ');
+    const std::string cases[] = {"P2\n1 1" + eightMiB + "\n1\n0.5\n", "P2" + eightMiB + "\n1 1\n1\n0.5\n"};
+    for (const std::string& map : cases) {
+        TestSupport::writeFile(dir.file("a.pgm"), map);
+        const QString output = QString::fromStdString(dir.file("combined.pgm"));
+        dialogs.requests.clear();
+        dialogs.fileAnswers = {{QString::fromStdString(dir.file("a.pgm"))}, {output}};
+        const TestSupport::PeakMemory memory;
+        TestSupport::quietly([&] { window->mapCombineAction_triggered(false); });
+        EXPECT_LT(memory.peakGrowthKilobytes(), 32L * 1024);
+        EXPECT_EQ(dialogs.messages().join("|").toStdString(),
+                  "Unable to combine relevancy map " + dir.file("a.pgm") + ". ");
+        EXPECT_FALSE(fs::exists(output.toStdString()));
+    }
+}
+
 TEST_F(RelevancyMapsWindow, CombineWithoutAnOutputFileDoesNothing)
 {
     TestSupport::writeFile(dir.file("a.pgm"), textMap(1, 1, {"0.5"}));
@@ -897,4 +918,50 @@ TEST_F(RandomPointsWindow, MenuOutlivesItsEntries)
     }
     EXPECT_TRUE(fs::exists(tif));
     TaskRunner::setRunner(inlineRunner);
+}
+
+namespace {
+
+// A GeoTIFF relevancy map of width x height 8-bit pixels on the product's
+// grid (zone 33 north, 10 m pixels from (500000, 5400000)) whose one strip
+// was never written: a sparse file of a few kilobytes that reads as zeros.
+void writeSparseMap(const std::string& path, int width, int height)
+{
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+    ASSERT_NE(driver, nullptr);
+    const std::string oneStrip = "BLOCKYSIZE=" + std::to_string(height);
+    const char* options[] = {"SPARSE_OK=TRUE", oneStrip.c_str(), nullptr};
+    GDALDataset* map = driver->Create(path.c_str(), width, height, 1, GDT_Byte, const_cast<char**>(options));
+    ASSERT_NE(map, nullptr);
+    double transform[6] = {500000.0, 10.0, 0.0, 5400000.0, 0.0, -10.0};
+    map->SetGeoTransform(transform);
+    OGRSpatialReference utm;
+    utm.importFromEPSG(32633);
+    map->SetSpatialRef(&utm);
+    GDALClose(map);
+}
+
+} // namespace
+
+// A map is placed on the data set before its band is read: a sparse GeoTIFF
+// of a few kilobytes declaring 20000 x 20000 pixels (1.6 GB of values once
+// read) does not fit the product and is refused, through the explorer's
+// menu, without being read.
+TEST_F(RandomPointsWindow, AMapLargerThanTheDataIsRefusedBeforeItIsRead)
+{
+    const std::string path = dir.file("huge.tif");
+    writeSparseMap(path, 20000, 20000);
+    ASSERT_LT(fs::file_size(path), 8192u);
+    dialogs.fileAnswers = {{QString::fromStdString(path)}};
+
+    const TestSupport::PeakMemory memory;
+    std::unique_ptr<QMenu> menu(window->buildRMExplorerMenu());
+    QAction* load = CurvesTest::menuEntry(menu.get(), "Load map");
+    ASSERT_NE(load, nullptr);
+    TestSupport::quietly([&] { load->trigger(); });
+    EXPECT_LT(memory.peakGrowthKilobytes(), 64L * 1024);
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{"Unable to load relevancy map " + QString::fromStdString(path) +
+                          ".\nCheck if the relevancy map is computed from area of selected file."});
+    EXPECT_EQ(mapNames(), QStringList{"m"});
 }
