@@ -14,14 +14,18 @@ function(fenlark_library name)
   target_link_libraries(${name} PUBLIC ${ARG_LIBS})
 endfunction()
 
-# fenlark_test(<name> LIBS <libs...> [NO_QT] [TIMEOUT <seconds>])
+# fenlark_test(<name> LIBS <libs...> [NO_QT] [TIMEOUT <seconds>] [LARGE <test name prefixes...>])
 # One GoogleTest executable per test folder, from every .cpp in it. Each test
 # case becomes its own CTest entry, so its own process; GUI tests run on the
 # offscreen platform. NO_QT is for suites that use no Qt: their main starts no
 # QApplication and the executable loads no Qt library, which every one of
 # their test processes would otherwise pay for at start and at exit.
+# LARGE names the test cases (by the start of their CTest names) that write
+# hundreds of megabytes or hold gigabytes: they never run beside one another,
+# whatever -j the run is given, so none of them waits out its watchdog behind
+# the others' disk and memory.
 function(fenlark_test name)
-  cmake_parse_arguments(ARG "NO_QT" "TIMEOUT" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_QT" "TIMEOUT" "LIBS;LARGE" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
@@ -65,6 +69,15 @@ function(fenlark_test name)
   file(WRITE "${environment_script}"
        "if(${name}_TESTS)\n"
        "  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${environment}]==])\n"
+       "  set(large [==[${ARG_LARGE}]==])\n"
+       "  foreach(test IN LISTS ${name}_TESTS)\n"
+       "    foreach(prefix IN LISTS large)\n"
+       "      string(FIND \"\${test}\" \"\${prefix}\" at)\n"
+       "      if(at EQUAL 0)\n"
+       "        set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK fenlark_large_files PROCESSORS 2)\n"
+       "      endif()\n"
+       "    endforeach()\n"
+       "  endforeach()\n"
        "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${environment_script}")
 endfunction()

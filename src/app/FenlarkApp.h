@@ -314,6 +314,10 @@ public:
     // A mouse mode is on or the main controls are locked (a mode, the
     // automatic run, a curve adjustment): the active side may not change.
     bool interactionHeld() const;
+    // A mouse mode ends only by the mouse on a viewer (a right press, the
+    // closing click), and a viewer without an image takes no mouse event:
+    // a mode may start only while the active side's main viewer shows one.
+    bool mouseModeCanStart() const;
     // The end of a curve tool: the working area follows the view again
     // unless the active side shows a feature image, which belongs to the
     // current working window.
@@ -330,7 +334,8 @@ public:
     void copyGpsToClipboard(UI::ViewerWidget* viewer, QMouseEvent* event);
 
     // Initial shapes of the automatic segmentation: 0 circle, 1 square,
-    // 2 polygon (MouseShapes.cpp). Always true.
+    // 2 polygon (MouseShapes.cpp). False, with nothing locked, when no mouse
+    // mode can start.
     bool startInitialCurve(int shape, int ignored, bool keepWorkingSet);
     void initShapeRelease(QPointF position, UI::ViewerWidget* viewer);
     void initShapeMove(QPointF position, UI::ViewerWidget* viewer);

@@ -42,6 +42,12 @@ bool FenlarkApp::interactionHeld() const
         || ui->localAdjustMode || mainControlsLocked_;
 }
 
+bool FenlarkApp::mouseModeCanStart() const
+{
+    const QList<ViewerWidget*> side = sideViewers(ui->activeSide);
+    return !side.isEmpty() && !side.first()->isEmpty();
+}
+
 bool FenlarkApp::viewerMouseEvent(ViewerWidget* viewer, QEvent* event)
 {
     if (!viewer || viewer->isEmpty())

@@ -39,6 +39,8 @@ QString metres(double pixels, const IO::File* file)
 
 bool FenlarkApp::startInitialCurve(int shape, int, bool keepWorkingSet)
 {
+    if (!mouseModeCanStart())
+        return false;
     setMainControlsLocked(true);
     if (!keepWorkingSet)
         newWorkingCurveSet();
@@ -76,7 +78,8 @@ void FenlarkApp::on_pushButtonAutoInitSquare_clicked()
 
 void FenlarkApp::on_pushButtonAutoInitPolygon_clicked()
 {
-    startInitialCurve(2, -1, false);
+    if (!startInitialCurve(2, -1, false))
+        showMessageBox(tr("Unable to create initial curve."), 2);
 }
 
 void FenlarkApp::initShapeMove(QPointF position, ViewerWidget* viewer)

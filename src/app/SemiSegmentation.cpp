@@ -110,6 +110,8 @@ void FenlarkApp::on_pushButtonSemiSegmContinue_clicked()
 
 bool FenlarkApp::startSemiSegmentation(int set, int curve, bool keepWorkingSet)
 {
+    if (!mouseModeCanStart())
+        return false;
     // The feature chain below rewrites the images a trace reads.
     segmentTracer->clear();
     setMainControlsLocked(true);

@@ -11,6 +11,7 @@
 #include "app/FenlarkApp.h"
 #include "app/FenlarkAppUI.h"
 #include "app/SettingsKeys.h"
+#include "app/WidgetUtils.h"
 #include "forms/CurveManagerForm.h"
 #include "forms/LocalLoaderForm.h"
 #include "io/File.h"
@@ -107,7 +108,10 @@ void FenlarkApp::on_action_Ortho_Load_files_triggered()
 {
     ui->action_Ortho_Load_files->setCheckable(true);
     ui->action_Ortho_Load_files->setChecked(true);
-    startInitialCurve(1, -1, false);
+    if (!startInitialCurve(1, -1, false)) {
+        ui->action_Ortho_Load_files->setChecked(false);
+        showMessageBox(tr("Unable to create initial square."), 2);
+    }
 }
 
 void FenlarkApp::on_actionLink_left_right_triggered()

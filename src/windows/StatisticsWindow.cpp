@@ -308,28 +308,37 @@ void StatisticsWindow::on_pushButtonStatisticsUnselectAllStats_clicked()
 // Computation and the statistics table
 // ---------------------------------------------------------------------------
 
-bool StatisticsWindow::measureSets(QList<UI::CurveSet>& sets, const QList<int>& curveSetIndexes,
-                                   const QList<int>& channels, const QList<int>& types, IO::File* file, int level,
-                                   int margin)
+QList<int> StatisticsWindow::measureSets(QList<UI::CurveSet>& sets, const QList<int>& curveSetIndexes,
+                                         const QList<int>& channels, const QList<int>& types, IO::File* file,
+                                         int level, int margin)
 {
+    QList<int> unmeasured;
     // An empty list would mean every band of the file.
     if (channels.isEmpty())
-        return true;
+        return unmeasured;
     const std::vector<int> bands(channels.begin(), channels.end());
     const std::vector<int> kinds(types.begin(), types.end());
     for (int index : curveSetIndexes) {
         // A set that cannot be measured keeps the values it had.
-        if (hasIndex(sets, index))
-            computeCurveSetStatistics(sets[index], file, level, bands, kinds, margin);
+        if (!hasIndex(sets, index) || computeCurveSetStatistics(sets[index], file, level, bands, kinds, margin))
+            continue;
+        // The measurement stops at the first band it cannot measure; each
+        // band on its own tells which ones failed (the ones measured before
+        // come out the same again).
+        for (int band : channels) {
+            const bool measured = computeCurveSetStatistics(sets[index], file, level, {band}, kinds, margin);
+            if (!measured && !unmeasured.contains(band))
+                unmeasured.append(band);
+        }
     }
-    return true;
+    return unmeasured;
 }
 
 bool StatisticsWindow::computeStatistics(QList<int> curveSetIndexes, QList<int> channels, QList<int> types,
                                          IO::File* file, int margin)
 {
-    return measureSets(curveSets_, curveSetIndexes, presentBands(bandsOf(file, channels)), types, file, level,
-                       margin);
+    measureSets(curveSets_, curveSetIndexes, presentBands(bandsOf(file, channels)), types, file, level, margin);
+    return true;
 }
 
 void StatisticsWindow::growStatistics(const QList<int>& curveSetIndexes)
@@ -362,7 +371,7 @@ void StatisticsWindow::computeMissingGeometry(QList<UI::CurveSet>& sets, const Q
 
 QList<UI::CurveSet>& StatisticsWindow::measure(const QList<int>& curveSetIndexes, const QList<int>& channels,
                                                const QList<int>& types, IO::File* file, int margin,
-                                               QList<UI::CurveSet>& measured)
+                                               QList<UI::CurveSet>& measured, QList<int>* unmeasured)
 {
     QList<UI::CurveSet>* target = &curveSets_;
     if (file != owner_) {
@@ -376,13 +385,15 @@ QList<UI::CurveSet>& StatisticsWindow::measure(const QList<int>& curveSetIndexes
         target = &measured;
     }
     const int bandLevel = level;
-    bool done = false;
-    runWithProgressDialog<bool, QList<int>, QList<int>, QList<int>, IO::File*>(
-        tr("Computing statistics..."), done,
+    QList<int> failed;
+    runWithProgressDialog<QList<int>, QList<int>, QList<int>, QList<int>, IO::File*>(
+        tr("Computing statistics..."), failed,
         [target, bandLevel, margin](QList<int> indexes, QList<int> bands, QList<int> kinds, IO::File* data) {
             return measureSets(*target, indexes, bands, kinds, data, bandLevel, margin);
         },
         curveSetIndexes, channels, types, file);
+    if (unmeasured)
+        *unmeasured = failed;
     return *target;
 }
 
@@ -478,9 +489,10 @@ void StatisticsWindow::on_pushButtonStatisticsCompute_clicked()
     // cells, and so its differences, empty.
     const IO::File* lacking = nullptr;
     QStringList missing;
+    QStringList notMeasured;
     for (int f = 0; f < fileCount; ++f) {
         IO::File* file = dataFiles_[f];
-        const QList<int> bands = bandsOf(file, channels);
+        QList<int> bands = bandsOf(file, channels);
         for (int i = 0; i < bands.size(); ++i) {
             if (bands[i] < 0) {
                 lacking = file;
@@ -488,15 +500,38 @@ void StatisticsWindow::on_pushButtonStatisticsCompute_clicked()
             }
         }
         QList<UI::CurveSet> copies;
-        const QList<UI::CurveSet>& measured = measure(indexes, presentBands(bands), types, file, 0, copies);
+        QList<int> unmeasured;
+        const QList<UI::CurveSet>& measured
+            = measure(indexes, presentBands(bands), types, file, 0, copies, &unmeasured);
+        // Beside another data set, a channel that could not be measured here
+        // would show a placeholder, or a figure of an earlier computation,
+        // and make a difference of it: its cells stay empty and it is named.
+        // Alone, a data set's block shows what its sets hold, as always.
+        if (fileCount == 2) {
+            QStringList codes;
+            for (int i = 0; i < bands.size(); ++i) {
+                if (bands[i] >= 0 && unmeasured.contains(bands[i])) {
+                    bands[i] = -1;
+                    codes.append(channelCode(channels[i]));
+                }
+            }
+            if (!codes.isEmpty()) {
+                notMeasured.append(tr("Channels not measured in %1: %2. Their cells are left empty.")
+                                       .arg(QString::fromStdString(file->name), codes.join(QStringLiteral(", "))));
+            }
+        }
         showStatisticsOf(measured, indexes, channels, bands, types, file, f * w);
     }
     if (fileCount == 2)
         fillDifferenceRows(channels, types, 2 * w);
+    QStringList lines;
     if (lacking) {
-        warn(tr("Channels missing in %1: %2. Their cells are left empty.")
-                 .arg(QString::fromStdString(lacking->name), missing.join(QStringLiteral(", "))));
+        lines.append(tr("Channels missing in %1: %2. Their cells are left empty.")
+                         .arg(QString::fromStdString(lacking->name), missing.join(QStringLiteral(", "))));
     }
+    lines.append(notMeasured);
+    if (!lines.isEmpty())
+        warn(lines.join(QLatin1Char('\n')));
 }
 
 // ---------------------------------------------------------------------------

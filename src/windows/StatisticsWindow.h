@@ -161,10 +161,12 @@ private:
     // on the window's list when file owns it (or the window has one data
     // set), otherwise on copies whose statistics start afresh at file's band
     // count, returned in `measured`; returns the list that holds the results
-    // (indexed by file's bands).
+    // (indexed by file's bands). The bands of file that could not be
+    // measured for a set (a failed read, a window leaving the data set) go
+    // to unmeasured when it is given.
     QList<UI::CurveSet>& measure(const QList<int>& curveSetIndexes, const QList<int>& channels,
                                  const QList<int>& types, IO::File* file, int margin,
-                                 QList<UI::CurveSet>& measured);
+                                 QList<UI::CurveSet>& measured, QList<int>* unmeasured = nullptr);
     // A block of sets measured on file: rows named after the channels,
     // values from file's bands (one per channel, -1 for an empty row).
     void showStatisticsOf(const QList<UI::CurveSet>& sets, const QList<int>& curveSetIndexes,
@@ -178,9 +180,11 @@ private:
     bool comparable(const QList<int>& curveSetIndexes);
     void clearTable(int columns);
 
-    static bool measureSets(QList<UI::CurveSet>& sets, const QList<int>& curveSetIndexes,
-                            const QList<int>& channels, const QList<int>& types, IO::File* file, int level,
-                            int margin);
+    // Measures the sets on the bands `channels` of file; returns the bands
+    // that could not be measured for some set.
+    static QList<int> measureSets(QList<UI::CurveSet>& sets, const QList<int>& curveSetIndexes,
+                                  const QList<int>& channels, const QList<int>& types, IO::File* file, int level,
+                                  int margin);
 
     // The area-monitoring list; empty in the other modes.
     QList<UI::CurveSet> ownedCurveSets_;

@@ -49,6 +49,10 @@ void FenlarkApp::curveLocalAdjustActionAction_triggered()
         showMessageBox(QStringLiteral("You can select only one curve or curve set for local adjust."), 2);
         return;
     }
+    if (!mouseModeCanStart()) {
+        showMessageBox(tr("Unable to start local adjust."), 2);
+        return;
+    }
     if (!sets.isEmpty()) {
         ui->pickedCurveSet = sets.first();
         ui->pickedCurve = -1;

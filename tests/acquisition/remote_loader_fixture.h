@@ -12,7 +12,6 @@
 #include <QByteArray>
 #include <QCheckBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -209,7 +208,6 @@ protected:
     RemoteService()
         : state_(std::make_shared<State>())
     {
-        state_->clock.start();
         server.setHandler([state = state_](const Request& request) { return route(*state, request); });
     }
 
@@ -248,21 +246,6 @@ protected:
         std::lock_guard lock(state_->mutex);
         return state_->tokens;
     }
-    // Milliseconds since the token of an Authorization header was issued;
-    // -1 for an unknown token. Safe on the server's thread.
-    std::function<qint64(const QByteArray&)> tokenAge() const
-    {
-        // Weak: the answers that use it are kept in the state itself.
-        return [weak = std::weak_ptr<State>(state_)](const QByteArray& authorization) -> qint64 {
-            const std::shared_ptr<State> state = weak.lock();
-            if (!state)
-                return -1;
-            std::lock_guard lock(state->mutex);
-            const QByteArray token = authorization.mid(7);
-            return state->issued.contains(token) ? state->clock.elapsed() - state->issued.value(token) : -1;
-        };
-    }
-
     // A search page's number from its "page" query item (1 when none).
     static int pageNumber(const Request& request)
     {
@@ -328,12 +311,10 @@ protected:
 private:
     struct State {
         std::mutex mutex;
-        QElapsedTimer clock;
         int tokens = 0;
         int tokenRequests = 0;
         int tokenDelayMs = 0;
         QHash<int, Response> tokenFailures; // token request number -> answer
-        QHash<QByteArray, qint64> issued; // token -> when it reached the client
         PageAnswer pages;
         ProductAnswer products;
         std::function<Response(const Request&)> thumbnails;
@@ -348,7 +329,6 @@ private:
                 failure != state.tokenFailures.constEnd())
                 return *failure;
             const QString token = QStringLiteral("tok-%1").arg(++state.tokens);
-            state.issued.insert(token.toUtf8(), state.clock.elapsed() + state.tokenDelayMs);
             Response response = tokenResponse(token);
             response.delayMs = state.tokenDelayMs;
             return response;

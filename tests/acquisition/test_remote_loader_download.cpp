@@ -385,18 +385,24 @@ TEST_F(RemoteDownload, ALoginDuringADownloadStartsNoSecondOne)
 
 TEST_F(RemoteDownload, ExpiringTokensAreRenewedBeforeEveryProduct)
 {
-    // Tokens of this service expire after one second; each product takes
-    // longer than that.
+    // Tokens of this service live shorter than a product takes to download,
+    // so the token that served one product has expired by the next. The
+    // service tells it by the tokens' order ("tok-1", "tok-2", ...), not by
+    // the clock: a token no newer than the one the previous product came
+    // with is refused, however fast or slow the machine is.
     const QByteArray body = randomBytes(40000, 6);
-    const auto age = tokenAge();
     auto refused = std::make_shared<std::atomic<int>>(0);
-    answerProducts([body, age, refused](int, const Request& request) {
-        const qint64 ms = age(request.header("Authorization"));
-        if (ms < 0 || ms > 1000) {
+    auto lastServed = std::make_shared<std::atomic<int>>(0);
+    answerProducts([body, refused, lastServed](int, const Request& request) {
+        const QByteArray authorization = request.header("Authorization");
+        bool number = false;
+        const int token = authorization.startsWith("Bearer tok-") ? authorization.mid(11).toInt(&number) : 0;
+        if (!number || token <= lastServed->load()) {
             ++*refused;
             return jsonResponse(R"({"detail":"Expired signature!"})", 401);
         }
-        return slowly(body, 10, 130);
+        lastServed->store(token);
+        return slowly(body, 10, 20);
     });
     openWithResults(3);
     check({0, 1, 2});
@@ -589,6 +595,29 @@ TEST_F(RemoteDownload, TheFolderIsChosenStoredAndShown)
     window->ui->toolButtonRemoteChangeDir->click();
     EXPECT_EQ(window->downloadDirectory, "/data/new");
     EXPECT_EQ(QSettings().value("remoteLoader/downloadDirectory").toString(), "/data/new");
+}
+
+// The field only shows where files go: what a user types there changes
+// neither the field nor the folder, and the product lands in the folder the
+// field names.
+TEST_F(RemoteDownload, TheFolderFieldShowsWhereFilesGo)
+{
+    const QByteArray body = randomBytes(3000, 21);
+    answerProducts([body](int, const Request&) { return product(body); });
+    openWithResults(1);
+    QLineEdit* field = window->ui->lineEditRemoteDirectory;
+    ASSERT_EQ(field->text(), folderPath());
+    field->setFocus();
+    QTest::keyClicks(field, "/dl2");
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_TRUE(field->isReadOnly());
+    EXPECT_EQ(field->text(), folderPath());
+    EXPECT_EQ(window->downloadDirectory, folderPath());
+
+    check({0});
+    window->ui->pushButtonRemoteDownload->click();
+    ASSERT_TRUE(waitUntil([&] { return server.requests("/download/").size() == 1 && isReady(); }));
+    EXPECT_EQ(fileBytes(field->text() + "/P0.zip"), body);
 }
 
 TEST_F(RemoteDownload, NoPasswordOrTokenInAnyLogLine)

@@ -22,6 +22,9 @@
 #include "evolution/SegmentEvolution.h"
 #include "tools/FeatureKeys.h"
 #include "io/test_jp2zip_fixture.h"
+#include "io/NumberText.h"
+#include "support/TestSupport.h"
+#include "test_context_menus.h"
 #include "test_product_shell.h"
 
 using ShellTest::Dialogs;
@@ -1195,4 +1198,82 @@ TEST_F(MouseTools, ShapesOfOnePointAreNeverStoredOffTheGrid)
     EXPECT_EQ(window->curveSetCounter, counter);
     EXPECT_TRUE(controlsEnabled());
     EXPECT_FALSE(ui().workingAreaLocked);
+}
+
+namespace {
+
+// A product whose 10 m band cannot be read: it opens, its side shows it, and
+// its main viewer stays without an image, which takes no mouse event.
+class EmptyViewer : public ShellTest::ProductShell {
+protected:
+    void SetUp() override
+    {
+        Shell::SetUp();
+        Sample::ProductSpec spec = sceneProduct();
+        spec.flaw = Sample::Flaw::TruncatedCodestream;
+        open({product(spec)});
+        ASSERT_EQ(window->dataFiles.size(), 1);
+        ASSERT_EQ(dialogs.messageTexts(), QStringList{"Unable to read data from file. "});
+        ASSERT_EQ(window->ui->leftDataIndex, 0);
+        ASSERT_TRUE(viewer(0)->isEmpty());
+        dialogs.requests.clear();
+    }
+};
+
+} // namespace
+
+// Every mode ends by the mouse on the viewer, which an empty viewer never
+// hears: no mode starts there, so none can lock the window for good. Each
+// door says why, once, and leaves the controls as they were.
+TEST_F(EmptyViewer, NoMouseModeStartsAndNothingIsLocked)
+{
+    FenlarkAppUI& ui = *window->ui;
+    window->appendCurveSet(ShellTest::squareSet(20, 20, 40, 40, {0, 0, 0, 255}));
+    window->setCurvesExplorer(0);
+    const fs::path plots = folder.path() / "plots.csv";
+    double lat = 0.0, lon = 0.0;
+    window->dataFiles[0]->pixelToLatLon(30, 30, &lat, &lon);
+    TestSupport::writeFile(plots.string(), "a;b;c;d;e;f;g;h;i;j;k;l;m;n;o;p\n1;6510;E1;M;s;c;"
+                                               + IO::formatFixed(lat, 12) + ";" + IO::formatFixed(lon, 12)
+                                               + ";2021.6.30;1;2;3;4;5;6;l\n");
+    window->loadHabitatPlots(QString::fromStdString(plots.string()), 0);
+    ASSERT_EQ(ui.comboBoxHabitatPlot->count(), 1);
+    QTreeWidget* tree = ui.treeWidgetCurvesExplorer;
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+
+    struct Door {
+        const char* name;
+        std::function<void()> start;
+        const char* warning;
+    };
+    const Door doors[] = {
+        {"Init circle", [&] { ui.pushButtonAutoInitCircle->click(); }, "Unable to create initial curve."},
+        {"Init square", [&] { ui.pushButtonAutoInitSquare->click(); }, "Unable to create initial square."},
+        {"Init polygon", [&] { ui.pushButtonAutoInitPolygon->click(); }, "Unable to create initial curve."},
+        {"from selected plot", [&] { ui.pushButtonInitCircleFromPlot->click(); }, "Unable to create initial curve."},
+        {"orthomosaic area", [&] { ui.action_Ortho_Load_files->trigger(); }, "Unable to create initial square."},
+        {"semi-automatic", [&] { ui.pushButtonSemiSegmNew->click(); }, "Unable to initalize semi segmentation."},
+        {"Local adjust",
+         [&] {
+             tree->clearSelection();
+             tree->topLevelItem(0)->setSelected(true);
+             ShellTest::MenuChoice choice;
+             choice = ShellTest::chooseContextMenuEntry(tree, "Local adjust");
+             EXPECT_TRUE(choice.chosen) << choice.offered.join('|').toStdString();
+         },
+         "Unable to start local adjust."},
+    };
+    for (const Door& door : doors) {
+        SCOPED_TRACE(door.name);
+        dialogs.requests.clear();
+        Jp2ZipTest::quietly(door.start);
+        EXPECT_EQ(dialogs.messageTexts(), QStringList{door.warning});
+        EXPECT_FALSE(window->interactionHeld());
+        EXPECT_TRUE(ui.menuBar->isEnabled());
+        EXPECT_TRUE(ui.mainToolBar->isEnabled());
+        EXPECT_TRUE(ui.dockWidgetCurves->isEnabled());
+        EXPECT_FALSE(ui.workingAreaLocked);
+        EXPECT_FALSE(ui.action_Ortho_Load_files->isChecked());
+        EXPECT_EQ(window->activeCurveSets().size(), 1) << "nothing is stored";
+    }
 }

@@ -136,6 +136,10 @@ TEST_F(Actions, OrthomosaicLoadStartsTheSquareMode)
 {
     const int index = addDataSet(ShellTest::makeDataSet(60, 60, 3, 24));
     showOn(0, index);
+    // The square is drawn on the side's picture.
+    setViewport(viewer(0), QSize(80, 60));
+    window->refreshAllViewers();
+    ASSERT_FALSE(viewer(0)->isEmpty());
     window->on_action_Ortho_Load_files_triggered();
     EXPECT_TRUE(window->ui->action_Ortho_Load_files->isCheckable());
     EXPECT_TRUE(window->ui->action_Ortho_Load_files->isChecked());

@@ -10,6 +10,7 @@
 #include "viewers/QtPrinters.h"
 
 #include "viewers/PreviewWidget.h"
+#include "viewers/ViewerWidget.h"
 
 namespace {
 
@@ -42,6 +43,26 @@ TEST(PreviewWidget, NothingIsDrawnBeforeTheFirstImage)
     EXPECT_EQ(preview.scaleX, 0.0);
     EXPECT_EQ(preview.scaleY, 0.0);
     EXPECT_TRUE(preview.image->isNull());
+}
+
+// The picture is shown as soon as it is resized, and its colours are drawn
+// into it only by the next drawViewRect, which waits while a task runs: until
+// then it shows the widget's background, never the memory it was given. The
+// viewer's image starts the same way.
+TEST(PreviewWidget, ANewPictureShowsTheBackgroundUntilItIsDrawn)
+{
+    UI::PreviewWidget preview;
+    preview.setImage(uniformPlanes(343, 343, 10, 200, 30), 343, 343, 100, 100);
+    ASSERT_EQ(preview.image->size(), QSize(343, 343));
+    const QRgb background = preview.palette().color(preview.backgroundRole()).rgba();
+    EXPECT_EQ(countPixels(*preview.image, background), 343 * 343);
+
+    preview.drawViewRect(343, 343, QPoint(0, 0), QPoint(10, 10), QPoint(200, 200));
+    EXPECT_GT(countPixels(*preview.image, qRgb(10, 200, 30)), 343 * 343 / 2);
+
+    UI::ViewerWidget viewer(0, 0, "viewerWidgetMain", 0);
+    viewer.resizeImage(QSize(640, 480));
+    EXPECT_EQ(countPixels(*viewer.image, viewer.palette().color(viewer.backgroundRole()).rgba()), 640 * 480);
 }
 
 TEST(PreviewWidget, SetImageTakesTheColoursRowMajor)

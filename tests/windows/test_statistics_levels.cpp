@@ -4,6 +4,8 @@
 // data set lacks leaves its cells empty and is reported once, and data sets
 // of one band list give the figures each gives alone.
 
+#include <set>
+
 #include <QPushButton>
 
 #include "SampleProduct.h"
@@ -184,6 +186,71 @@ TEST_F(StatisticsLevelsTest, AChannelTheSecondLacksHasEmptyCellsAndOneMessage)
             }
         }
         EXPECT_EQ(cell(table(), 0, 1 + w + 1), QString::fromStdString(second->name));
+    }
+}
+
+// A ramp data set whose reads of some bands fail, as a truncated band file's
+// do once the product is open.
+class UnreadableRamp : public RampFile {
+public:
+    using RampFile::RampFile;
+
+    void readRegion(int band, int level, int x, int y, int w, int h, int outWidth, int outHeight,
+                    std::vector<double>& out) override
+    {
+        if (unreadable.count(band))
+            throw error::ReadFailed;
+        RampFile::readRegion(band, level, x, y, w, h, outWidth, outHeight, out);
+    }
+
+    std::set<int> unreadable;
+};
+
+// A channel one data set cannot measure has no figure there: its cells in
+// that data set's block and in the differences stay empty, whether the set
+// never held a value for it or holds one of an earlier computation, and one
+// message names it. Every other cell is what it is when every band reads.
+TEST_F(StatisticsLevelsTest, AChannelThatCannotBeReadHasEmptyCellsAndOneMessage)
+{
+    struct Case {
+        const char* name;
+        bool firstFails;
+    };
+    for (const Case& c : {Case{"the second data set's band", false}, Case{"the first data set's band", true}}) {
+        SCOPED_TRACE(c.name);
+        UnreadableRamp failing{kSize, kSize, 1, "failing", 3, c.firstFails ? 1.0 : 2.0};
+        RampFile good{kSize, kSize, 1, "good", 3, c.firstFails ? 2.0 : 1.0};
+        IO::File* first = c.firstFails ? static_cast<IO::File*>(&failing) : &good;
+        IO::File* second = c.firstFails ? static_cast<IO::File*>(&good) : &failing;
+        sets = {squareSet("square", {{10, 10, 10}})};
+        open({first, second});
+        dialogs.requests.clear();
+        click(window->ui->pushButtonStatisticsCompute);
+        ASSERT_TRUE(dialogs.requests.isEmpty()) << dialogs.messageTexts().join("|").toStdString();
+        const QStringList readable = tableTexts(table());
+
+        // Band 1 (code B03) fails from now on; the sets still hold the
+        // figures of the computation above.
+        failing.unreadable = {1};
+        click(window->ui->pushButtonStatisticsCompute);
+        ASSERT_EQ(dialogs.requests.size(), 1);
+        EXPECT_EQ(dialogs.requests[0].text, "Channels not measured in failing: B03. Their cells are left empty.");
+        EXPECT_EQ(dialogs.requests[0].icon, 2);
+
+        const int w = 4;
+        const int h = 6;
+        const int failingBlock = c.firstFails ? 1 : 1 + w;
+        ASSERT_EQ(tableTexts(table()).size(), readable.size());
+        const QStringList now = tableTexts(table());
+        for (int row = 0; row < table()->rowCount(); ++row) {
+            for (int column = 0; column < table()->columnCount(); ++column) {
+                SCOPED_TRACE(testing::Message() << "row " << row << " column " << column);
+                const bool empty = row == h + 2
+                    && ((column >= failingBlock && column < failingBlock + w) || column >= 1 + 2 * w);
+                const qsizetype at = 1 + row * table()->columnCount() + column;
+                EXPECT_EQ(now[at], empty ? QString() : readable[at]);
+            }
+        }
     }
 }
 
