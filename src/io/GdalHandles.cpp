@@ -118,13 +118,14 @@ struct XmlTreeDeleter {
 
 } // namespace
 
-std::optional<long long> jpeg2000TileCount(const std::string& path)
+std::optional<Jpeg2000Layout> jpeg2000Layout(const std::string& path)
 {
     if (!isLocalPath(path))
         return std::nullopt;
     // Only the first codestream's size marker is dumped, and the dump stops
     // at its first tile's data; a file of endless boxes ends the dump at the
-    // line limit, before any size marker.
+    // line limit, before any size marker. The component count comes before
+    // the three lines of each component, so the limit never cuts it off.
     CPLStringList options;
     options.SetNameValue("CODESTREAM", "YES");
     options.SetNameValue("CODESTREAM_MARKERS", "SIZ");
@@ -144,12 +145,15 @@ std::optional<long long> jpeg2000TileCount(const std::string& path)
     const auto tileHeight = sizField(siz, "YTsiz");
     const auto tileLeft = sizField(siz, "XTOSiz");
     const auto tileTop = sizField(siz, "YTOSiz");
-    if (!width || !height || !tileWidth || !tileHeight || !tileLeft || !tileTop || *tileWidth == 0
-        || *tileHeight == 0 || *tileLeft >= *width || *tileTop >= *height)
+    const auto components = sizField(siz, "Csiz");
+    if (!width || !height || !tileWidth || !tileHeight || !tileLeft || !tileTop || !components || *tileWidth == 0
+        || *tileHeight == 0 || *tileLeft >= *width || *tileTop >= *height || *components == 0
+        || *components > 0xFFFF)
         return std::nullopt;
-    const long long across = (static_cast<long long>(*width) - *tileLeft + *tileWidth - 1) / *tileWidth;
-    const long long down = (static_cast<long long>(*height) - *tileTop + *tileHeight - 1) / *tileHeight;
-    return across * down;
+    // Under 2^32 tiles across and down: the product fits 64 bits.
+    const std::uint64_t across = (std::uint64_t{*width} - *tileLeft + *tileWidth - 1) / *tileWidth;
+    const std::uint64_t down = (std::uint64_t{*height} - *tileTop + *tileHeight - 1) / *tileHeight;
+    return Jpeg2000Layout{across * down, static_cast<int>(*components)};
 }
 
 namespace {
@@ -162,43 +166,76 @@ std::uint64_t littleEndian(const unsigned char* bytes, int count)
     return value;
 }
 
-// Entries the directory of a zip archive declares, as the zip reader of GDAL
-// takes them: from the zip64 end record when a locator of one lies within the
-// archive's last 64 KiB, else from the end record; the larger of its two
-// counts (this disk's and the whole archive's). None when the archive has no
-// end record.
+// Entries the directory of a zip archive declares, read as the zip reader of
+// GDAL reads them: that reader lists entries until it has listed as many as
+// the record it takes declares. It looks for its records in the archive's
+// last 65535 bytes, up to the last four (a record cut short there is read
+// past the end of the file), and takes the last zip64 locator it finds when
+// that names disk 0 of at most one and points at a zip64 end record, else
+// the last end record. The larger of a record's two counts (this disk's and
+// the whole archive's) is taken; the reader refuses an archive whose counts
+// differ. None when the archive has no end record, when the record taken
+// does not lie whole within the file, and when a zip64 end record is taken
+// whose count the plain end record contradicts: the plain record of a real
+// archive holds the same count, or 0xFFFF when the count is in the zip64
+// record.
 std::optional<std::uint64_t> zipEntryCount(const std::string& zipPath)
 {
     const VsiFile file(VSIFOpenL(zipPath.c_str(), "rb"));
     if (!file || VSIFSeekL(file.get(), 0, SEEK_END) != 0)
         return std::nullopt;
     const vsi_l_offset size = VSIFTellL(file.get());
-    // The end record is 22 bytes and a comment of at most 64 KiB; the zip64
-    // locator (20 bytes) lies just before it.
-    constexpr vsi_l_offset kLocatorSize = 20;
-    constexpr vsi_l_offset kEndSize = 22;
-    constexpr vsi_l_offset kZip64EndSize = 56;
-    const vsi_l_offset tailSize = std::min<vsi_l_offset>(size, 0xFFFF + kEndSize + kLocatorSize);
-    std::vector<unsigned char> tail(static_cast<std::size_t>(tailSize));
-    if (VSIFSeekL(file.get(), size - tailSize, SEEK_SET) != 0
+    constexpr vsi_l_offset kSearched = 0xFFFF;
+    constexpr std::size_t kSignatureSize = 4;
+    constexpr std::size_t kLocatorSize = 20;
+    constexpr std::size_t kEndSize = 22;
+    constexpr std::size_t kZip64EndSize = 56;
+    const vsi_l_offset tailStart = size - std::min(size, kSearched);
+    std::vector<unsigned char> tail(static_cast<std::size_t>(size - tailStart));
+    if (VSIFSeekL(file.get(), tailStart, SEEK_SET) != 0
         || VSIFReadL(tail.data(), 1, tail.size(), file.get()) != tail.size())
         return std::nullopt;
-    auto lastSignature = [&](const char* signature, vsi_l_offset length) -> std::optional<std::size_t> {
-        for (std::size_t at = tail.size() >= length ? tail.size() - length + 1 : 0; at-- > 0;)
-            if (std::memcmp(tail.data() + at, signature, 4) == 0)
+    // The last place of a signature in the tail, as the reader finds it: at
+    // most four bytes before the end, never at the file's first byte.
+    auto lastSignature = [&](const char* signature) -> std::optional<std::size_t> {
+        for (std::size_t at = tail.size() >= kSignatureSize ? tail.size() - kSignatureSize + 1 : 0; at-- > 0;) {
+            if (tailStart + at == 0)
+                break;
+            if (std::memcmp(tail.data() + at, signature, kSignatureSize) == 0)
                 return at;
+        }
         return std::nullopt;
     };
+    const std::optional<std::size_t> end = lastSignature("PK\x05\x06");
+    if (end && *end + kEndSize > tail.size())
+        return std::nullopt;
 
-    if (const auto locator = lastSignature("PK\x06\x07", kLocatorSize)) {
-        const vsi_l_offset recordOffset = littleEndian(tail.data() + *locator + 8, 8);
+    if (const auto locator = lastSignature("PK\x06\x07")) {
+        if (*locator + kLocatorSize > tail.size())
+            return std::nullopt;
+        const unsigned char* fields = tail.data() + *locator;
+        const vsi_l_offset recordOffset = littleEndian(fields + 8, 8);
         std::array<unsigned char, kZip64EndSize> record{};
-        if (recordOffset <= size - kZip64EndSize && VSIFSeekL(file.get(), recordOffset, SEEK_SET) == 0
-            && VSIFReadL(record.data(), 1, record.size(), file.get()) == record.size()
-            && std::memcmp(record.data(), "PK\x06\x06", 4) == 0)
-            return std::max(littleEndian(record.data() + 24, 8), littleEndian(record.data() + 32, 8));
+        const bool taken = littleEndian(fields + 4, 4) == 0 && littleEndian(fields + 16, 4) <= 1
+                        && VSIFSeekL(file.get(), recordOffset, SEEK_SET) == 0
+                        && VSIFReadL(record.data(), 1, kSignatureSize, file.get()) == kSignatureSize
+                        && std::memcmp(record.data(), "PK\x06\x06", kSignatureSize) == 0;
+        if (taken) {
+            if (VSIFReadL(record.data() + kSignatureSize, 1, record.size() - kSignatureSize, file.get())
+                    != record.size() - kSignatureSize
+                || !end)
+                return std::nullopt;
+            const std::uint64_t count =
+                std::max(littleEndian(record.data() + 24, 8), littleEndian(record.data() + 32, 8));
+            for (const int field : {8, 10}) {
+                const std::uint64_t plain = littleEndian(tail.data() + *end + field, 2);
+                if (plain != count && plain != 0xFFFF)
+                    return std::nullopt;
+            }
+            return count;
+        }
     }
-    if (const auto end = lastSignature("PK\x05\x06", kEndSize))
+    if (end)
         return std::max(littleEndian(tail.data() + *end + 8, 2), littleEndian(tail.data() + *end + 10, 2));
     return std::nullopt;
 }

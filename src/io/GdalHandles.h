@@ -91,20 +91,32 @@ inline constexpr long long minBytesPerBand = 16;
 // (minBytesPerBand each) and blocks that fit (blocksFit).
 bool layoutFitsFile(GDALDataset& dataset, const std::string& path);
 
-// Tiles the JPEG 2000 codestream of the file at path declares, read from its
-// header (the SIZ marker of the first codestream) without decoding it; none
-// when the header cannot be read. The decoder sets up every tile when it
-// opens the file, kilobytes each: a header of a few bytes that declares tens
-// of thousands of tiles costs hundreds of megabytes and seconds at every open.
-std::optional<long long> jpeg2000TileCount(const std::string& path);
+// What the JPEG 2000 codestream of a file declares in its header: its tiles
+// and the components (bands) of each.
+struct Jpeg2000Layout {
+    std::uint64_t tiles = 0;
+    int components = 0;
+};
+
+// The layout of the JPEG 2000 file at path, read from its header (the SIZ
+// marker of the first codestream) without decoding it; none when the header
+// cannot be read. The decoder sets up every component of every tile when it
+// opens the file, kilobytes each, and again on every thread that decodes
+// it, and decodes every component of a tile to read any band of it: a
+// header of a few bytes that declares tens of thousands of tiles, or
+// hundreds of components, costs gigabytes and seconds.
+std::optional<Jpeg2000Layout> jpeg2000Layout(const std::string& path);
 
 // The paths inside a local zip archive (isLocalPath), listed recursively
 // through GDAL's zip file system; empty when it is not local or cannot be
 // listed, and when its directory declares more than maxEntries entries. The
-// count is read from the archive's end record before anything is listed: the
 // listing costs time in the square of the entries (each folder and each
 // entry is looked up through the whole list), minutes for a few megabytes
-// of entries.
+// of entries, so the count is read before anything is listed, from the
+// records GDAL's zip reader takes and where it looks for them: its listing
+// stops at that count. An archive whose records GDAL would read past the
+// end of the file, or whose zip64 and plain end records declare different
+// counts, lists nothing: no archive tool writes either.
 std::vector<std::string> listZip(const std::string& zipPath, std::uint64_t maxEntries);
 
 // Display name of a raster band: its colour interpretation ("Red",

@@ -31,15 +31,29 @@ namespace IO {
 namespace {
 
 // What a product archive may hold. A real product lists a few hundred
-// entries, some forty of them rasters with a band code, and its rasters
-// declare a few thousand tiles together at most (121 for a 10 m band). Every
-// count is read before anything is listed or opened: listing the archive
-// costs time in the square of its entries, each raster opened costs
-// milliseconds and searches the listing once more, and the decoder sets up
-// every tile a raster declares, kilobytes each, whenever it is opened.
+// entries, some forty of them rasters with a band code; a raster holds one
+// component (three in the true-colour and preview images) in at most 121
+// tiles (a 10 m band in tiles of 1024 pixels), the rasters a few thousand
+// tiles together. Every count is read before anything is listed or opened:
+// listing the archive costs time in the square of its entries, each raster
+// opened costs milliseconds and searches the listing once more, and the
+// decoder sets up every component of every tile a raster declares,
+// kilobytes each, whenever it opens the raster: once when the product
+// opens, and again on every thread that decodes it at each read, so that a
+// raster just under the product's ceiling would cost gigabytes at its first
+// read. Tiles are counted once per component.
 constexpr std::uint64_t kMaxArchiveEntries = 2000;
 constexpr std::size_t kMaxBandRasters = 256;
-constexpr long long kMaxProductTiles = 16384;
+constexpr std::uint64_t kMaxProductTiles = 16384;
+constexpr std::uint64_t kMaxRasterTiles = 1024;
+
+// Components of a product raster: one sample per pixel, three (red, green,
+// blue) in the true-colour and preview images. The decoder decodes every
+// component of a tile to read any band of it.
+int maxComponentsOf(const std::string& code)
+{
+    return code == "TCI" || code == "PVI" ? 3 : 1;
+}
 
 // A product's preview is 343 x 343 pixels. One that declares more than this
 // per side is not read: GDAL would decode it at the level nearest the
@@ -424,25 +438,30 @@ void JP2ZipFile::openProduct(std::string name_, std::string extension_, std::str
     std::map<std::string, RasterSize> rasterSizes;
     std::vector<std::string> codes;
     bool georeferenced = false;
-    long long tiles = 0;
+    std::uint64_t tiles = 0;
     for (const auto& [entry, code] : rasters) {
         if (code.empty())
             continue;
         const std::string path = archive + "/" + entry;
-        // The tiles are counted from the header before the decoder sets them
-        // up.
-        const std::optional<long long> rasterTiles = Gdal::jpeg2000TileCount(path);
-        if (!rasterTiles)
+        // The tiles and components are counted from the header before the
+        // decoder sets them up.
+        const std::optional<Gdal::Jpeg2000Layout> layout = Gdal::jpeg2000Layout(path);
+        if (!layout)
             throw error::CannotOpen;
-        tiles += *rasterTiles;
+        const int components = maxComponentsOf(code);
+        if (layout->components > components
+            || layout->tiles > kMaxRasterTiles / static_cast<std::uint64_t>(layout->components))
+            throw error::FileCorrupted;
+        tiles += layout->tiles * static_cast<std::uint64_t>(layout->components);
         if (tiles > kMaxProductTiles)
             throw error::FileCorrupted;
         const Gdal::Dataset dataset = Gdal::openRaster(path, Gdal::jpeg2000Drivers);
         if (!dataset)
             throw error::CannotOpen;
-        // A tile no real product has: reading any pixel of it would make it
+        // More bands than the raster's kind has, as GDAL counts them, or a
+        // tile no real product has: reading any pixel of it would make it
         // whole first.
-        if (!Gdal::blocksFit(*dataset))
+        if (dataset->GetRasterCount() > components || !Gdal::blocksFit(*dataset))
             throw error::FileCorrupted;
         double transform[6];
         if (dataset->GetGeoTransform(transform) != CE_None)

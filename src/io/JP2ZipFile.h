@@ -46,13 +46,14 @@ public:
 
     // Throws error 1 (extension not "zip"), 2 (no band file in the archive;
     // more entries, band rasters or raster tiles than any real product holds;
-    // a raster whose pixel size is not positive and finite; a band at another
-    // resolution than 10, 20 or 60 m; a working grid larger than a real tile,
-    // 10980 x 10980; a band whose size disagrees with the grid at its
-    // resolution by more than one of its pixels), 3 (a raster cannot be
-    // opened) or 4 (no usable UTM georeference). Counts are read before the
-    // archive is listed or a raster opened, sizes from the raster headers
-    // before any pixel is read.
+    // a raster of more tiles or components than a real one; an archive whose
+    // records of its entries disagree; a raster whose pixel size is not
+    // positive and finite; a band at another resolution than 10, 20 or 60 m;
+    // a working grid larger than a real tile, 10980 x 10980; a band whose
+    // size disagrees with the grid at its resolution by more than one of its
+    // pixels), 3 (a raster cannot be opened) or 4 (no usable UTM
+    // georeference). Counts are read before the archive is listed or a
+    // raster opened, sizes from the raster headers before any pixel is read.
     void open(std::string name, std::string extension, std::string directory) override;
 
     // Loads a band onto the working grid, normalised to [0, 1]; error 6 when

@@ -37,6 +37,16 @@ void withinBounds(const std::function<void()>& body)
     EXPECT_LT(memory.peakGrowthKilobytes(), kKilobytes);
 }
 
+// A product of one band raster and 5000 empty files in folders of their
+// own whose end record declares a single entry, while a record at the very
+// end of the archive declares them all.
+fs::path hidingEntries(const fs::path& dir, HostileInputs::HiddenCount where, int missing)
+{
+    const fs::path archive = HostileInputs::writeProductOfFolders(dir, 5000);
+    HostileInputs::hideEntryCount(archive, where, missing);
+    return archive;
+}
+
 class HostileFiles : public ShellTest::ProductShell {
 protected:
     // A folder of its own in the test's folder.
@@ -101,6 +111,29 @@ TEST_F(HostileFiles, ProductsOpenedThroughFileOpen)
              return HostileInputs::writeProduct(dir, {ProductRaster{"B04", "10m", 12, 10.0, 10980, 44, 44}});
          },
          false},
+        // 2.4 KB, under the product's ceiling: every thread decoding the
+        // raster sets up each tile again, 1.7 GB.
+        {"a band raster declaring 16129 tiles",
+         [](const fs::path& dir) {
+             return HostileInputs::writeProduct(dir, {ProductRaster{"B04", "10m", 12, 10.0, 10980, 87, 87}});
+         },
+         false},
+        // 42 KB: the decoder decodes all 256 components of a tile to read
+        // one band of it, 3.5 GB.
+        {"a band raster of 256 components declaring 10980 x 10980 pixels",
+         [](const fs::path& dir) {
+             return HostileInputs::writeProduct(dir, {ProductRaster{"B04", "10m", 12, 10.0, 10980, 0, 0, 0, 256}});
+         },
+         false},
+        // 1.3 MB: the end record declares one entry, and a record that ends
+        // the archive, cut short by the end of the file, all 5000: GDAL's zip
+        // reader takes that one and lists every entry.
+        {"5000 entries declared by a zip64 locator in the last 19 bytes",
+         [](const fs::path& dir) { return hidingEntries(dir, HostileInputs::HiddenCount::Zip64Locator, 1); }, false},
+        {"5000 entries declared by a zip64 locator in the last 16 bytes",
+         [](const fs::path& dir) { return hidingEntries(dir, HostileInputs::HiddenCount::Zip64Locator, 4); }, false},
+        {"5000 entries declared by an end record in the last 21 bytes",
+         [](const fs::path& dir) { return hidingEntries(dir, HostileInputs::HiddenCount::EndRecord, 1); }, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

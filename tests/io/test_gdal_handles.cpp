@@ -1,7 +1,7 @@
 // The guards every GDAL read of the file layer goes through: local paths
 // only, the drivers each open names, the entries a zip archive declares and
-// the tiles a JPEG 2000 header declares, each read before GDAL lists or
-// decodes anything.
+// the tiles and components a JPEG 2000 header declares, each read before
+// GDAL lists or decodes anything.
 
 #include <algorithm>
 #include <cstdint>
@@ -68,47 +68,23 @@ std::vector<std::uint8_t> zipOf(const TestSupport::TempDir& dir, const std::vect
     return {text.begin(), text.end()};
 }
 
-void putLittleEndian(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes)
+// The archive in the layout of zip64: a zip64 end record with its locator
+// before the end record gives the count, and the end record's counts say
+// plainCount (0xFFFF: "see the zip64 end record").
+std::vector<std::uint8_t> asZip64(std::vector<std::uint8_t> zip, std::uint16_t plainCount = 0xFFFF)
 {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-std::uint64_t readLittleEndian(const std::vector<std::uint8_t>& bytes, std::size_t at, int count)
-{
-    std::uint64_t value = 0;
-    for (int i = count - 1; i >= 0; --i)
-        value = value << 8 | bytes[at + static_cast<std::size_t>(i)];
-    return value;
-}
-
-// The archive in the layout of zip64: the end record's counts say "see the
-// zip64 end record" (0xFFFF), and a zip64 end record with its locator before
-// it gives the true count.
-std::vector<std::uint8_t> asZip64(std::vector<std::uint8_t> zip)
-{
+    using HostileInputs::readLittleEndian;
     const std::size_t end = zip.size() - 22;  // no comment
     const std::uint64_t entries = readLittleEndian(zip, end + 10, 2);
     const std::uint64_t directorySize = readLittleEndian(zip, end + 12, 4);
     const std::uint64_t directoryOffset = readLittleEndian(zip, end + 16, 4);
     std::vector<std::uint8_t> endRecord(zip.begin() + static_cast<std::ptrdiff_t>(end), zip.end());
     zip.resize(end);
-    std::vector<std::uint8_t> tail{'P', 'K', 6, 6};
-    putLittleEndian(tail, 44, 8);  // the record's size after this field
-    putLittleEndian(tail, 45, 2);
-    putLittleEndian(tail, 45, 2);
-    putLittleEndian(tail, 0, 4);
-    putLittleEndian(tail, 0, 4);
-    putLittleEndian(tail, entries, 8);
-    putLittleEndian(tail, entries, 8);
-    putLittleEndian(tail, directorySize, 8);
-    putLittleEndian(tail, directoryOffset, 8);
-    tail.insert(tail.end(), {'P', 'K', 6, 7});
-    putLittleEndian(tail, 0, 4);
-    putLittleEndian(tail, end, 8);
-    putLittleEndian(tail, 1, 4);
-    endRecord[8] = endRecord[9] = endRecord[10] = endRecord[11] = 0xFF;
-    zip.insert(zip.end(), tail.begin(), tail.end());
+    const std::vector<std::uint8_t> records =
+        HostileInputs::zip64EndRecords(entries, directorySize, directoryOffset, end);
+    endRecord[8] = endRecord[10] = static_cast<std::uint8_t>(plainCount);
+    endRecord[9] = endRecord[11] = static_cast<std::uint8_t>(plainCount >> 8);
+    zip.insert(zip.end(), records.begin(), records.end());
     zip.insert(zip.end(), endRecord.begin(), endRecord.end());
     return zip;
 }
@@ -121,7 +97,7 @@ TEST(GdalHandles, AZipIsListedOnlyWithinTheEntriesItMayHold)
     const struct {
         const char* what;
         std::vector<std::uint8_t> bytes;
-    } archives[] = {{"zip", zip}, {"zip64", asZip64(zip)}};
+    } archives[] = {{"zip", zip}, {"zip64", asZip64(zip)}, {"zip64 counted in both end records", asZip64(zip, 3)}};
     for (const auto& archive : archives) {
         SCOPED_TRACE(archive.what);
         const std::string path = dir.file(std::string(archive.what) + ".zip");
@@ -137,30 +113,72 @@ TEST(GdalHandles, AZipIsListedOnlyWithinTheEntriesItMayHold)
     EXPECT_TRUE(listZip(dir.file("missing.zip"), 3).empty());
 }
 
-TEST(GdalHandles, Jpeg2000TilesAreCountedFromTheHeader)
+// Archives whose end record declares one entry while the record GDAL's zip
+// reader takes declares them all: a record that ends the archive's comment,
+// cut short by the end of the file (the reader looks for records up to the
+// last four bytes and reads them past the end), or a zip64 end record in its
+// place whose count the end record contradicts. GDAL lists every entry of
+// each; none is listed.
+TEST(GdalHandles, AZipWhoseRecordsHideItsEntriesIsNotListed)
+{
+    using HostileInputs::HiddenCount;
+    TestSupport::TempDir dir;
+    const std::vector<std::uint8_t> zip = zipOf(dir, {"a/one.jp2", "a/two.jp2", "three.txt"});
+    const struct {
+        const char* what;
+        std::optional<HiddenCount> where;  // none: a zip64 end record where it belongs
+        int missing;
+    } cases[] = {
+        {"a zip64 locator in the last 19 bytes", HiddenCount::Zip64Locator, 1},
+        {"a zip64 locator in the last 16 bytes", HiddenCount::Zip64Locator, 4},
+        {"an end record in the last 21 bytes", HiddenCount::EndRecord, 1},
+        {"an end record in the last 19 bytes", HiddenCount::EndRecord, 3},
+        {"a zip64 end record whose count the end record contradicts", std::nullopt, 0},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir.file("hidden" + std::to_string(index++) + ".zip");
+        const std::vector<std::uint8_t> bytes = c.where ? zip : asZip64(zip, 1);
+        TestSupport::writeFile(path, std::string(bytes.begin(), bytes.end()));
+        if (c.where)
+            HostileInputs::hideEntryCount(path, *c.where, c.missing);
+        // GDAL's reader lists all three entries and their folder.
+        EXPECT_EQ(toStrings(StringList(VSIReadDirRecursive(("/vsizip/" + path).c_str()))).size(), 4u);
+        EXPECT_TRUE(listZip(path, 2000).empty());
+    }
+}
+
+TEST(GdalHandles, Jpeg2000TilesAndComponentsAreCountedFromTheHeader)
 {
     using HostileInputs::ProductRaster;
     const struct {
         const char* what;
         ProductRaster raster;
-        long long tiles;
+        std::uint64_t tiles;
+        int components;
     } cases[] = {
-        {"one tile", {"B04", "10m", 12, 10.0}, 1},
-        {"a tile's 1024-pixel tiles", {"B04", "10m", 12, 10.0, 10980, 1024, 1024}, 121},
-        {"44-pixel tiles", {"B04", "10m", 12, 10.0, 10980, 44, 44}, 250 * 250},
-        {"tiles wider than the raster", {"B04", "10m", 12, 10.0, 0, 1024}, 1},
-        {"a row of tall tiles", {"B04", "10m", 12, 10.0, 10980, 100, 20000}, 110},
+        {"one tile", {"B04", "10m", 12, 10.0}, 1, 1},
+        {"a tile's 1024-pixel tiles", {"B04", "10m", 12, 10.0, 10980, 1024, 1024}, 121, 1},
+        {"44-pixel tiles", {"B04", "10m", 12, 10.0, 10980, 44, 44}, 250 * 250, 1},
+        {"tiles wider than the raster", {"B04", "10m", 12, 10.0, 0, 1024}, 1, 1},
+        {"a row of tall tiles", {"B04", "10m", 12, 10.0, 10980, 100, 20000}, 110, 1},
+        {"three components", {"B04", "10m", 12, 10.0, 0, 0, 0, 0, 3}, 1, 3},
+        {"256 components", {"B04", "10m", 12, 10.0, 10980, 0, 0, 0, 256}, 1, 256},
     };
     TestSupport::TempDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::vector<std::uint8_t> bytes = HostileInputs::encodeRaster(c.raster);
         TestSupport::writeFile(dir.file("raster.jp2"), std::string(bytes.begin(), bytes.end()));
-        EXPECT_EQ(jpeg2000TileCount(dir.file("raster.jp2")), c.tiles);
+        const std::optional<Jpeg2000Layout> layout = jpeg2000Layout(dir.file("raster.jp2"));
+        ASSERT_TRUE(layout);
+        EXPECT_EQ(layout->tiles, c.tiles);
+        EXPECT_EQ(layout->components, c.components);
     }
     writeTif(dir.file("map.tif"), TifSpec{});
-    EXPECT_EQ(jpeg2000TileCount(dir.file("map.tif")), std::nullopt);
-    EXPECT_EQ(jpeg2000TileCount(dir.file("missing.jp2")), std::nullopt);
+    EXPECT_FALSE(jpeg2000Layout(dir.file("map.tif")));
+    EXPECT_FALSE(jpeg2000Layout(dir.file("missing.jp2")));
 }
 
 } // namespace

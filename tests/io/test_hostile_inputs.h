@@ -2,14 +2,17 @@
 
 // Small files that lie about themselves, made at test time: a GeoTIFF header
 // that declares a huge raster whose data are not there, Sentinel-2 product
-// archives whose rasters declare sizes, tiles or pixel sizes of their own
-// choosing or that list thousands of entries, and virtual rasters that read
-// other files. The inputs fuzzing found are rebuilt from these (the copies in
+// archives whose rasters declare sizes, tiles, components or pixel sizes of
+// their own choosing or that list thousands of entries (declared, or hidden
+// from a count of them), and virtual rasters that read other files. The
+// inputs fuzzing found are rebuilt from these (the copies in
 // fuzz/regressions/ are what they write).
 
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -120,7 +123,8 @@ inline std::string tiffHeader(std::uint32_t width, std::uint32_t height, bool fl
 // encoded one (0: the encoded size), the tile width and height it declares
 // instead (0: one tile of the raster's width or height), and the resolution
 // levels it is encoded with (0: as GDAL chooses; each level is a reduced
-// image a read at a coarser scale decodes instead of the whole).
+// image a read at a coarser scale decodes instead of the whole), and the
+// components (bands) it holds.
 struct ProductRaster {
     std::string code;
     std::string resolution;
@@ -130,6 +134,7 @@ struct ProductRaster {
     std::uint32_t declaredTileWidth = 0;
     std::uint32_t declaredTileHeight = 0;
     int resolutions = 0;
+    int components = 1;
 };
 
 inline const char* productName()
@@ -186,7 +191,7 @@ inline void declareTileSize(std::vector<std::uint8_t>& jp2, std::uint32_t width,
 }
 
 // A lossless 16-bit JPEG 2000 raster georeferenced by a GMLJP2 box only, as
-// products carry it.
+// products carry it; every component holds the same samples.
 inline std::vector<std::uint8_t> encodeRaster(const ProductRaster& raster)
 {
     IO::Gdal::registerDrivers();
@@ -194,14 +199,17 @@ inline std::vector<std::uint8_t> encodeRaster(const ProductRaster& raster)
     GDALDriver* jp2 = GetGDALDriverManager()->GetDriverByName("JP2OpenJPEG");
     if (!memory || !jp2)
         throw std::runtime_error("GDAL has no MEM or JP2OpenJPEG driver");
-    IO::Gdal::Dataset source(memory->Create("", raster.size, raster.size, 1, GDT_UInt16, nullptr));
+    IO::Gdal::Dataset source(memory->Create("", raster.size, raster.size, raster.components, GDT_UInt16, nullptr));
+    if (!source)
+        throw std::runtime_error("cannot make the raster");
     std::vector<std::uint16_t> samples(static_cast<std::size_t>(raster.size) * raster.size);
     for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = static_cast<std::uint16_t>(100 + i % 977);
-    if (source->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, raster.size, raster.size, samples.data(), raster.size,
-                                           raster.size, GDT_UInt16, 0, 0, nullptr)
-        != CE_None)
-        throw std::runtime_error("cannot fill the raster");
+    for (int b = 1; b <= raster.components; ++b)
+        if (source->GetRasterBand(b)->RasterIO(GF_Write, 0, 0, raster.size, raster.size, samples.data(),
+                                               raster.size, raster.size, GDT_UInt16, 0, 0, nullptr)
+            != CE_None)
+            throw std::runtime_error("cannot fill the raster");
     double transform[6] = {500000.0, raster.pixelSize, 0.0, 5400000.0, 0.0, -raster.pixelSize};
     source->SetGeoTransform(transform);
     OGRSpatialReference srs;
@@ -263,6 +271,102 @@ inline std::filesystem::path writeArchive(const std::filesystem::path& folder,
     return archive;
 }
 
+// ------------------------------------------------------------- zip records
+
+inline void putLittleEndian(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+inline std::uint64_t readLittleEndian(const std::vector<std::uint8_t>& bytes, std::size_t at, int count)
+{
+    std::uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = value << 8 | bytes[at + static_cast<std::size_t>(i)];
+    return value;
+}
+
+// The zip64 end record (56 bytes) of a directory of the given entries, size
+// and offset, lying at recordOffset, followed by the locator (20 bytes) that
+// points at it.
+inline std::vector<std::uint8_t> zip64EndRecords(std::uint64_t entries, std::uint64_t directorySize,
+                                                 std::uint64_t directoryOffset, std::uint64_t recordOffset)
+{
+    std::vector<std::uint8_t> out{'P', 'K', 6, 6};
+    putLittleEndian(out, 44, 8);  // the record's size after this field
+    putLittleEndian(out, 45, 2);
+    putLittleEndian(out, 45, 2);
+    putLittleEndian(out, 0, 4);
+    putLittleEndian(out, 0, 4);
+    putLittleEndian(out, entries, 8);
+    putLittleEndian(out, entries, 8);
+    putLittleEndian(out, directorySize, 8);
+    putLittleEndian(out, directoryOffset, 8);
+    out.insert(out.end(), {'P', 'K', 6, 7});
+    putLittleEndian(out, 0, 4);
+    putLittleEndian(out, recordOffset, 8);
+    putLittleEndian(out, 1, 4);
+    return out;
+}
+
+// Which record, at the very end of an archive, declares its entries while
+// its end record declares one.
+enum class HiddenCount {
+    Zip64Locator,  // a zip64 locator, pointing at a zip64 end record that declares them
+    EndRecord,     // a second end record
+};
+
+// Rewrites the archive at path, as writeArchive writes it (an end record
+// without comment, no zip64 records), so that its end record declares a
+// single entry and its comment ends with a record that declares every entry,
+// cut short by `missing` bytes at the end of the file. GDAL's zip reader
+// looks for its records up to the last four bytes of the file and takes the
+// last it finds, and lists every entry.
+inline void hideEntryCount(const std::filesystem::path& archive, HiddenCount where, int missing)
+{
+    std::vector<std::uint8_t> zip;
+    {
+        std::ifstream in(archive, std::ios::binary);
+        zip.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (zip.size() < 22 || std::memcmp(zip.data() + zip.size() - 22, "PK\x05\x06", 4) != 0)
+        throw std::runtime_error("no end record at the end of " + archive.string());
+    const std::size_t end = zip.size() - 22;
+    const std::uint64_t entries = readLittleEndian(zip, end + 10, 2);
+    const std::uint64_t directorySize = readLittleEndian(zip, end + 12, 4);
+    const std::uint64_t directoryOffset = readLittleEndian(zip, end + 16, 4);
+    std::vector<std::uint8_t> endRecord(zip.begin() + static_cast<std::ptrdiff_t>(end), zip.end());
+    zip.resize(end);
+
+    std::vector<std::uint8_t> hidden;
+    if (where == HiddenCount::Zip64Locator) {
+        // The zip64 end record where it belongs, after the directory; its
+        // locator ends the comment.
+        const std::vector<std::uint8_t> records = zip64EndRecords(entries, directorySize, directoryOffset, end);
+        zip.insert(zip.end(), records.begin(), records.begin() + 56);
+        hidden.assign(records.begin() + 56, records.end());
+    } else {
+        // A copy of the end record whose directory reaches up to where the
+        // copy lies, as the reader expects of the end record it takes.
+        hidden = endRecord;
+        const std::uint64_t reach = zip.size() + 22 - directoryOffset;
+        for (int i = 0; i < 4; ++i)
+            hidden[12 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(reach >> (8 * i));
+    }
+    hidden.resize(hidden.size() - static_cast<std::size_t>(missing));
+    endRecord[8] = endRecord[10] = 1;
+    endRecord[9] = endRecord[11] = 0;
+    endRecord[20] = static_cast<std::uint8_t>(hidden.size());
+    endRecord[21] = 0;
+    zip.insert(zip.end(), endRecord.begin(), endRecord.end());
+    zip.insert(zip.end(), hidden.begin(), hidden.end());
+    std::ofstream out(archive, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(zip.data()), static_cast<std::streamsize>(zip.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + archive.string());
+}
+
 // Writes a product of the given rasters into folder, named as products are,
 // and returns the archive's path.
 inline std::filesystem::path writeProduct(const std::filesystem::path& folder,
@@ -285,12 +389,13 @@ inline std::filesystem::path writePreviewProduct(const std::filesystem::path& fo
 
 // A product of count copies of one band raster ("B04_10m_1.jp2", ...): each
 // names a band, so opening would open every one.
-inline std::filesystem::path writeCrowdedProduct(const std::filesystem::path& folder, int count)
+inline std::filesystem::path writeCrowdedProduct(const std::filesystem::path& folder, int count,
+                                                 const ProductRaster& raster = {"B04", "10m", 12, 10.0})
 {
-    const std::vector<std::uint8_t> bytes = encodeRaster({"B04", "10m", 12, 10.0});
+    const std::vector<std::uint8_t> bytes = encodeRaster(raster);
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> entries;
     for (int i = 1; i <= count; ++i)
-        entries.emplace_back(productEntry("B04", "10m", "_" + std::to_string(i)), bytes);
+        entries.emplace_back(productEntry(raster.code, raster.resolution, "_" + std::to_string(i)), bytes);
     return writeArchive(folder, entries);
 }
 

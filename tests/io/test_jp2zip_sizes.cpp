@@ -4,6 +4,7 @@
 // or a scale overflow an int.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -60,6 +61,18 @@ std::vector<SizeCase> sizeCases()
         {"TileWiderThanTheRaster", {b04, b11, b01, ProductRaster{"B08", "10m", 12, 10.0, 0, 1024}}, 0, 12},
         {"TileOfHalfAGiB", {b04, b11, b01, ProductRaster{"B08", "10m", 12, 10.0, 0, 22369621}}, 2, 0},
         {"TileOfFiveGiB", {b04, b11, b01, ProductRaster{"B08", "10m", 12, 10.0, 0, 218103820}}, 2, 0},
+        // A raster may declare 1024 tiles: 32 x 32 of 344 pixels over a real
+        // tile's grid, where 343 pixels make 33 x 33.
+        {"TilesAtTheRasterCeiling", {ProductRaster{"B04", "10m", 12, 10.0, 10980, 344, 344}}, 0, 10980},
+        {"TilesOverTheRasterCeiling", {ProductRaster{"B04", "10m", 12, 10.0, 10980, 343, 343}}, 2, 0},
+        // A band has one component, the true-colour and preview images
+        // three (each tile counted once per component).
+        {"BandOfTwoComponents", {with(b04, [](auto& r) { r.components = 2; })}, 2, 0},
+        {"TrueColourOfThreeComponents", {b04, b11, b01, ProductRaster{"TCI", "10m", 12, 10.0, 0, 0, 0, 0, 3}}, 0, 12},
+        {"PreviewOfThreeComponents", {b04, ProductRaster{"PVI", "320m", 12, 320.0, 0, 0, 0, 0, 3}}, 0, 12},
+        {"PreviewOfFourComponents", {b04, ProductRaster{"PVI", "320m", 12, 320.0, 0, 0, 0, 0, 4}}, 2, 0},
+        {"TrueColourOfThreeComponentsInTooManyTiles",
+         {b04, ProductRaster{"TCI", "10m", 12, 10.0, 10980, 590, 590, 0, 3}}, 2, 0},
     };
 }
 
@@ -98,11 +111,14 @@ INSTANTIATE_TEST_SUITE_P(Table, ProductSizes, testing::ValuesIn(sizeCases()),
 struct CountCase {
     const char* label;
     std::function<std::filesystem::path(const std::filesystem::path&)> write;
-    int expected;  // error code of open, 0 when it opens
+    int expected;       // error code of open, 0 when it opens
+    int gridSize = 12;  // working grid per side when it opens
 };
 
 std::vector<CountCase> countCases()
 {
+    // As many tiles as a raster may declare (32 x 32), over a real tile's grid.
+    const ProductRaster fullyTiled{"B04", "10m", 12, 10.0, 10980, 344, 344};
     return {
         {"TwoThousandEntries", [](const auto& dir) { return HostileInputs::writeProductOfFolders(dir, 1999); }, 0},
         {"MoreEntries", [](const auto& dir) { return HostileInputs::writeProductOfFolders(dir, 2000); }, 2},
@@ -113,6 +129,22 @@ std::vector<CountCase> countCases()
          [](const auto& dir) {
              return HostileInputs::writeProduct(dir, {ProductRaster{"B04", "10m", 12, 10.0, 10980},
                                                       ProductRaster{"B08", "10m", 12, 10.0, 10980, 86, 86}});
+         },
+         2},
+        // Sixteen rasters of 1024 tiles each fit the product's 16384 tiles;
+        // a seventeenth does not.
+        {"TilesOfRastersAtTheProductCeiling",
+         [=](const auto& dir) { return HostileInputs::writeCrowdedProduct(dir, 16, fullyTiled); }, 0, 10980},
+        {"TilesOfRastersOverTheProductCeiling",
+         [=](const auto& dir) { return HostileInputs::writeCrowdedProduct(dir, 17, fullyTiled); }, 2},
+        // The end record declares one entry and a zip64 locator at the very
+        // end, cut short by the end of the file, all of them: GDAL's zip
+        // reader takes the locator and lists every entry.
+        {"EntriesCountedPastTheEnd",
+         [](const auto& dir) {
+             const auto archive = HostileInputs::writeProductOfFolders(dir, 10);
+             HostileInputs::hideEntryCount(archive, HostileInputs::HiddenCount::Zip64Locator, 1);
+             return archive;
          },
          2},
     };
@@ -133,7 +165,7 @@ TEST_P(ProductCounts, AreCheckedBeforeAnythingIsOpened)
     std::unique_ptr<IO::JP2ZipFile> product;
     ASSERT_EQ(Jp2ZipTest::thrownBy([&] { product = Jp2ZipTest::openArchive(archive); }), c.expected);
     if (c.expected == 0)
-        EXPECT_EQ(product->width, 12);
+        EXPECT_EQ(product->width, c.gridSize);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ProductCounts, testing::ValuesIn(countCases()),
@@ -153,6 +185,40 @@ TEST(ProductSizes, AHugePreviewIsNotRead)
     for (const auto& plane : product->preview) {
         ASSERT_EQ(plane.size(), static_cast<std::size_t>(343 * 343));
         EXPECT_TRUE(std::all_of(plane.begin(), plane.end(), [](std::uint8_t v) { return v == 0; }));
+    }
+}
+
+// Every thread that decodes a raster sets up each of its tiles again: a
+// raster of 1024 tiles, as many as a raster may declare, all of them
+// missing, costs its band load the working grid and little more before the
+// read fails. One of 16129 tiles, under the product's ceiling (1.7 GB
+// before the read failed), is refused when the product opens.
+TEST(ProductSizes, ARasterUnderTheTileCeilingEndsWithinBounds)
+{
+    const struct {
+        const char* what;
+        ProductRaster raster;
+        int expected;  // error code of open, 0 when it opens
+    } cases[] = {
+        {"1024 tiles", {"B04", "10m", 12, 10.0, 10980, 344, 344}, 0},
+        {"16129 tiles", {"B04", "10m", 12, 10.0, 10980, 87, 87}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestSupport::TempDir dir;
+        const auto archive = HostileInputs::writeProduct(dir.path(), {c.raster});
+        const TestSupport::PeakMemory memory;
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_ptr<IO::JP2ZipFile> product;
+        EXPECT_EQ(Jp2ZipTest::thrownBy([&] { product = Jp2ZipTest::openArchive(archive); }), c.expected);
+        if (product) {
+            EXPECT_EQ(Jp2ZipTest::thrownBy([&] { product->loadBand(0, 0, 0.0, 1.0, false, false); }), 6);
+            EXPECT_FALSE(product->isLoaded(0, 0));
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 10.0);
+        // The working grid is 10980 x 10980 floats, 471 MiB.
+        EXPECT_LT(memory.peakGrowthKilobytes(), 1024L * 1024);
     }
 }
 
