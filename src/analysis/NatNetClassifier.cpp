@@ -9,6 +9,7 @@
 #include "analysis/NatNetInfo.h"
 #include "io/NumberText.h"
 #include "io/StringUtils.h"
+#include "io/UserFiles.h"
 
 namespace {
 
@@ -82,6 +83,8 @@ NatNetReading readNatNet(const std::string& directory, const std::string& fileNa
     reading.network.directory = directory;
     reading.network.fileName = fileName;
     try {
+        if (!IO::isRegularFile(directory + fileName))
+            return reading;
         std::ifstream in(directory + fileName, std::ios::binary);
         std::string line;
         if (!in || readBoundedTextLine(in, line) != TextLine::Read || !reading.network.parseHeader(line))
@@ -106,6 +109,8 @@ NatNetReading readNatNet(const std::string& directory, const std::string& fileNa
 
 bool NatNetClassifier::readTrainingSet()
 {
+    if (!IO::isRegularFile(directory + fileName))
+        return false;
     std::ifstream in(directory + fileName, std::ios::binary);
     if (!in)
         return false;

@@ -8,6 +8,7 @@
 #include "io/File.h"
 #include "io/NumberText.h"
 #include "io/StringUtils.h"
+#include "io/UserFiles.h"
 
 namespace {
 
@@ -50,6 +51,10 @@ std::optional<NatNetCounts> readNatNetCounts(const std::vector<std::string>& fie
 
 bool NatNetInfo::readHeader()
 {
+    // The files of a folder the user chose: a named pipe among them would
+    // keep the listing waiting for good.
+    if (!IO::isRegularFile(directory + fileName))
+        return false;
     std::ifstream in(directory + fileName, std::ios::binary);
     if (!in)
         return false;

@@ -107,18 +107,19 @@ void FenlarkApp::loadHabitatPlots(const QString& path, int index)
         return;
     }
 
-    QStringList problems;
+    // Named up to a few lines, as the habitat manager names them: a table
+    // of many faulty rows would make a message of megabytes.
+    Plots::ProblemLines problems;
     for (const Plots::Row& row : table.rows) {
         if (row.fields.size() < static_cast<std::size_t>(Plots::fieldCount)) {
-            problems.append(QString::fromStdString(Plots::fieldCountProblem(row)));
+            problems.add(Plots::fieldCountProblem(row));
             continue;
         }
         const std::optional<double> latitude = IO::parseDouble(row.fields[6]);
         const std::optional<double> longitude = IO::parseDouble(row.fields[7]);
         if (!latitude || !longitude) {
-            problems.append(QStringLiteral("line %1: %2 is no number")
-                                .arg(row.line)
-                                .arg(latitude ? QStringLiteral("longitude") : QStringLiteral("latitude")));
+            problems.add("line " + std::to_string(row.line) + ": " + (latitude ? "longitude" : "latitude")
+                         + " is no number");
             continue;
         }
         if (!file->containsLatLon(*latitude, *longitude))
@@ -133,14 +134,15 @@ void FenlarkApp::loadHabitatPlots(const QString& path, int index)
 
     // The reader runs whenever a Sentinel-2 image is shown: rows it skipped
     // are reported once for a file and its content, not at every switch.
-    if (!problems.isEmpty()) {
+    if (!problems.empty()) {
         const QByteArray key =
             path.toUtf8() + '\n'
             + QCryptographicHash::hash(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
                                        QCryptographicHash::Sha1);
         if (!reportedHabitatPlotProblems_.contains(key)) {
             reportedHabitatPlotProblems_.insert(key);
-            const QString text = tr("Habitat plot rows skipped in %1: %2").arg(path, problems.join(QStringLiteral("; ")));
+            const QString text =
+                tr("Habitat plot rows skipped in %1: %2").arg(path, QString::fromStdString(problems.text("; ")));
             qInfo().noquote() << text;
             showStatusMessage(ui->statusBar, text, 0);
         }

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "io/AtomicFile.h"
+#include "io/UserFiles.h"
 
 namespace IO {
 
@@ -32,7 +33,7 @@ bool File::copyTo(std::string destination, CopyMode mode)
     const fs::path source = directory + "/" + name + "." + extension;
     const fs::path target(destination);
     std::error_code ec;
-    if (!fs::is_regular_file(source, ec))
+    if (!isRegularFile(source.string()))
         return false;
     if (fs::exists(target, ec)) {
         // The source itself is there already; copying onto it would first

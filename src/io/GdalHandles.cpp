@@ -15,6 +15,8 @@
 #include <cpl_minixml.h>
 #include <ogr_srs_api.h>
 
+#include "io/UserFiles.h"
+
 namespace IO::Gdal {
 
 void registerDrivers()
@@ -244,7 +246,7 @@ std::optional<std::uint64_t> zipEntryCount(const std::string& zipPath)
 
 std::vector<std::string> listZip(const std::string& zipPath, std::uint64_t maxEntries)
 {
-    if (!isLocalPath(zipPath) || zipPath.rfind("/vsi", 0) == 0)
+    if (!isLocalPath(zipPath) || zipPath.rfind("/vsi", 0) == 0 || !isRegularFile(zipPath))
         return {};
     const std::optional<std::uint64_t> entries = zipEntryCount(zipPath);
     if (!entries || *entries > maxEntries)
@@ -293,7 +295,9 @@ Dataset openWithDrivers(const std::string& path, const std::vector<std::string>&
 
 Dataset openRaster(const std::string& path, const std::vector<std::string>& allowedDrivers)
 {
-    if (!isLocalPath(path))
+    // An entry of an archive is reached through the archive, which listZip
+    // has found to be a regular file.
+    if (!isLocalPath(path) || (path.rfind("/vsi", 0) != 0 && !isRegularFile(path)))
         return nullptr;
     return openWithDrivers(path, allowedDrivers);
 }

@@ -56,7 +56,8 @@ bool isLocalPath(const std::string& path);
 
 // Opens a local raster (isLocalPath) read-only with one of allowedDrivers
 // (short names, such as geoTiffDrivers); null when it cannot be opened, and
-// for any other path or an empty list.
+// for any other path, a path that is no regular file (a named pipe would
+// keep the open waiting for good) or an empty list.
 Dataset openRaster(const std::string& path, const std::vector<std::string>& allowedDrivers);
 
 // Largest block (strip or tile) a raster may have. GDAL reads a raster block
@@ -108,15 +109,15 @@ struct Jpeg2000Layout {
 std::optional<Jpeg2000Layout> jpeg2000Layout(const std::string& path);
 
 // The paths inside a local zip archive (isLocalPath), listed recursively
-// through GDAL's zip file system; empty when it is not local or cannot be
-// listed, and when its directory declares more than maxEntries entries. The
-// listing costs time in the square of the entries (each folder and each
-// entry is looked up through the whole list), minutes for a few megabytes
-// of entries, so the count is read before anything is listed, from the
-// records GDAL's zip reader takes and where it looks for them: its listing
-// stops at that count. An archive whose records GDAL would read past the
-// end of the file, or whose zip64 and plain end records declare different
-// counts, lists nothing: no archive tool writes either.
+// through GDAL's zip file system; empty when it is not local, no regular
+// file or cannot be listed, and when its directory declares more than
+// maxEntries entries. The listing costs time in the square of the entries
+// (each folder and each entry is looked up through the whole list), minutes
+// for a few megabytes of entries, so the count is read before anything is
+// listed, from the records GDAL's zip reader takes and where it looks for
+// them: its listing stops at that count. An archive whose records GDAL would
+// read past the end of the file, or whose zip64 and plain end records
+// declare different counts, lists nothing: no archive tool writes either.
 std::vector<std::string> listZip(const std::string& zipPath, std::uint64_t maxEntries);
 
 // Display name of a raster band: its colour interpretation ("Red",

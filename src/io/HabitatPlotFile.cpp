@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <filesystem>
-#include <fstream>
 
 #include "io/NumberText.h"
 #include "io/StringUtils.h"
@@ -88,32 +86,7 @@ std::string tooLargeText(std::string_view subject)
 
 ReadStatus readFile(const std::string& path, std::string& text)
 {
-    text.clear();
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
-        return ReadStatus::CannotOpen;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return ReadStatus::CannotOpen;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (!ec && size > maxFileBytes)
-        return ReadStatus::TooLarge;
-    // Read in pieces up to a byte beyond the ceiling: a file that is no
-    // regular file (or grows) tells its size only by what it gives.
-    std::string piece(std::size_t{1} << 16, '\0');
-    while (in) {
-        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
-        text.append(piece.data(), static_cast<std::size_t>(in.gcount()));
-        if (text.size() > maxFileBytes) {
-            text.clear();
-            return ReadStatus::TooLarge;
-        }
-    }
-    if (in.bad()) {
-        text.clear();
-        return ReadStatus::CannotOpen;
-    }
-    return ReadStatus::Read;
+    return readRegularFile(path, maxFileBytes, text);
 }
 
 std::vector<std::string> splitLine(std::string_view line)
@@ -224,6 +197,28 @@ std::string fieldCountProblem(const Row& row)
         return {};
     return "line " + std::to_string(row.line) + ": " + std::to_string(row.fields.size()) + " fields instead of " +
            std::to_string(fieldCount);
+}
+
+void ProblemLines::add(std::string problem)
+{
+    if (named_.size() < namedProblemLines)
+        named_.push_back(std::move(problem));
+    ++count_;
+}
+
+std::string ProblemLines::text(std::string_view separator) const
+{
+    std::string out;
+    for (const std::string& problem : named_) {
+        if (!out.empty())
+            out += separator;
+        out += problem;
+    }
+    if (count_ > named_.size()) {
+        out += separator;
+        out += "... and " + std::to_string(count_ - named_.size()) + " more lines";
+    }
+    return out;
 }
 
 } // namespace IO::HabitatPlotFile

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "io/UserFiles.h"
+
 namespace IO::HabitatPlotFile {
 
 inline constexpr int fieldCount = 16;
@@ -31,8 +33,9 @@ inline constexpr std::size_t maxFields = 2000000;
 // lines and 2000000 fields." for subject "The habitat plot file".
 std::string tooLargeText(std::string_view subject);
 
-// Reads a whole file into text; a file larger than maxFileBytes is not read.
-enum class ReadStatus { Read, CannotOpen, TooLarge };
+// Reads a whole file into text (IO::readRegularFile): a path that is no
+// regular file is not opened, a file larger than maxFileBytes is not read.
+using ReadStatus = IO::ReadStatus;
 ReadStatus readFile(const std::string& path, std::string& text);
 
 // Column titles in field order; the header line of a written file.
@@ -95,5 +98,22 @@ std::optional<std::array<int, 3>> dateField(std::string_view field);
 // "line 7: 8 fields instead of 16" for a row of another field count; empty
 // for a row of 16.
 std::string fieldCountProblem(const Row& row);
+
+// The rows a reader skipped or read incomplete, as its message names them:
+// the first namedProblemLines by their problem, the rest only counted, so a
+// table of many faulty rows still makes a message of a few lines.
+inline constexpr std::size_t namedProblemLines = 10;
+class ProblemLines {
+public:
+    void add(std::string problem);
+    bool empty() const { return count_ == 0; }
+    // The named problems joined by separator and, when there were more,
+    // "... and 15 more lines" after them.
+    std::string text(std::string_view separator) const;
+
+private:
+    std::vector<std::string> named_;
+    std::size_t count_ = 0;
+};
 
 } // namespace IO::HabitatPlotFile

@@ -3,14 +3,15 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
-#include <fstream>
+#include <iostream>
 #include <limits>
-#include <sstream>
+#include <system_error>
 
 #include "io/AtomicFile.h"
 #include "io/File.h"
 #include "io/NumberText.h"
 #include "io/StringUtils.h"
+#include "io/UserFiles.h"
 
 namespace IO {
 
@@ -250,6 +251,73 @@ std::vector<Point2D> readCoordinates(std::string_view content, const KmlConverte
     return points;
 }
 
+// An element tag of a document as the reader meets it. The content of a
+// name or coordinates element (up to its closing tag, which is passed over)
+// comes with its opening tag.
+struct Element {
+    std::string_view local;  // the name without its namespace prefix
+    bool closing = false;
+    bool selfClosing = false;
+    std::string_view content;
+};
+
+// Calls visit(element) for every element tag of text in document order,
+// past comments, CDATA sections, processing instructions and declarations.
+// Throws File::error FileCorrupted for markup that is never closed.
+template <typename Visit>
+void walkElements(std::string_view text, Visit visit)
+{
+    std::size_t pos = 0;
+    while ((pos = text.find('<', pos)) != std::string_view::npos) {
+        const std::string_view rest = text.substr(pos);
+        if (rest.starts_with("<!--")) {
+            const std::size_t end = text.find("-->", pos + 4);
+            if (end == std::string_view::npos)
+                throw File::error::FileCorrupted;
+            pos = end + 3;
+            continue;
+        }
+        if (rest.starts_with("<![CDATA[")) {
+            const std::size_t end = text.find("]]>", pos + 9);
+            if (end == std::string_view::npos)
+                throw File::error::FileCorrupted;
+            pos = end + 3;
+            continue;
+        }
+        const std::size_t close = text.find('>', pos);
+        if (close == std::string_view::npos)
+            throw File::error::FileCorrupted;
+        const std::size_t after = close + 1;
+        if (rest.starts_with("<?") || rest.starts_with("<!")) {
+            pos = after;
+            continue;
+        }
+
+        Element element;
+        element.closing = rest.size() > 1 && rest[1] == '/';
+        const std::size_t nameStart = pos + (element.closing ? 2 : 1);
+        std::size_t nameEnd = nameStart;
+        while (nameEnd < close && !isBlank(text[nameEnd]) && text[nameEnd] != '/')
+            ++nameEnd;
+        const std::string_view qualified = text.substr(nameStart, nameEnd - nameStart);
+        const std::size_t colon = qualified.rfind(':');
+        element.local = colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
+        element.selfClosing = !element.closing && text[close - 1] == '/';
+        pos = after;
+
+        if ((element.local == "name" || element.local == "coordinates") && !element.closing
+            && !element.selfClosing) {
+            std::size_t endStart = 0;
+            std::size_t endAfter = 0;
+            if (!findClosingTag(text, after, qualified, endStart, endAfter))
+                throw File::error::FileCorrupted;
+            element.content = text.substr(after, endStart - after);
+            pos = endAfter;
+        }
+        visit(element);
+    }
+}
+
 } // namespace
 
 // ------------------------------------------------------------------ converter
@@ -350,6 +418,16 @@ std::string kmlDocument(const std::vector<std::vector<Point2D>>& curves, const s
     return out;
 }
 
+std::size_t kmlCurveCount(std::string_view text)
+{
+    std::size_t count = 0;
+    walkElements(text, [&](const Element& element) {
+        if (element.local == "coordinates" && !element.closing)
+            ++count;
+    });
+    return count;
+}
+
 KmlCurves parseKmlDocument(std::string_view text, const KmlConverter& converter, std::string_view fallbackName)
 {
     struct Placemark {
@@ -361,74 +439,29 @@ KmlCurves parseKmlDocument(std::string_view text, const KmlConverter& converter,
     int current = -1;
 
     KmlCurves result;
-    std::size_t pos = 0;
-    while ((pos = text.find('<', pos)) != std::string_view::npos) {
-        const std::string_view rest = text.substr(pos);
-        if (rest.starts_with("<!--")) {
-            const std::size_t end = text.find("-->", pos + 4);
-            if (end == std::string_view::npos)
-                throw File::error::FileCorrupted;
-            pos = end + 3;
-            continue;
-        }
-        if (rest.starts_with("<![CDATA[")) {
-            const std::size_t end = text.find("]]>", pos + 9);
-            if (end == std::string_view::npos)
-                throw File::error::FileCorrupted;
-            pos = end + 3;
-            continue;
-        }
-        const std::size_t close = text.find('>', pos);
-        if (close == std::string_view::npos)
-            throw File::error::FileCorrupted;
-        const std::size_t after = close + 1;
-        if (rest.starts_with("<?") || rest.starts_with("<!")) {
-            pos = after;
-            continue;
-        }
-
-        const bool closing = rest.size() > 1 && rest[1] == '/';
-        const std::size_t nameStart = pos + (closing ? 2 : 1);
-        std::size_t nameEnd = nameStart;
-        while (nameEnd < close && !isBlank(text[nameEnd]) && text[nameEnd] != '/')
-            ++nameEnd;
-        const std::string_view qualified = text.substr(nameStart, nameEnd - nameStart);
-        const std::size_t colon = qualified.rfind(':');
-        const std::string_view local = colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
-        const bool selfClosing = !closing && text[close - 1] == '/';
-        pos = after;
-
-        if (local == "Placemark") {
-            if (closing) {
+    walkElements(text, [&](const Element& element) {
+        if (element.local == "Placemark") {
+            if (element.closing) {
                 current = -1;
-            } else if (!selfClosing) {
+            } else if (!element.selfClosing) {
                 placemarks.emplace_back();
                 current = static_cast<int>(placemarks.size()) - 1;
             }
-        } else if ((local == "name" || local == "coordinates") && !closing) {
-            std::string_view content;
-            if (!selfClosing) {
-                std::size_t endStart = 0;
-                std::size_t endAfter = 0;
-                if (!findClosingTag(text, after, qualified, endStart, endAfter))
-                    throw File::error::FileCorrupted;
-                content = text.substr(after, endStart - after);
-                pos = endAfter;
+        } else if (element.local == "name" && !element.closing) {
+            // Only a placemark's own name names its curves; document and
+            // folder names are not curve names.
+            if (current >= 0 && !placemarks[static_cast<std::size_t>(current)].named) {
+                Placemark& placemark = placemarks[static_cast<std::size_t>(current)];
+                placemark.name = std::string(trimBlanks(elementText(element.content)));
+                placemark.named = true;
             }
-            if (local == "name") {
-                // Only a placemark's own name names its curves; document and
-                // folder names are not curve names.
-                if (current >= 0 && !placemarks[static_cast<std::size_t>(current)].named) {
-                    Placemark& placemark = placemarks[static_cast<std::size_t>(current)];
-                    placemark.name = std::string(trimBlanks(elementText(content)));
-                    placemark.named = true;
-                }
-            } else {
-                result.curves.push_back(readCoordinates(content, converter));
-                curvePlacemark.push_back(current);
-            }
+        } else if (element.local == "coordinates" && !element.closing) {
+            if (result.curves.size() == maxKmlCurves)
+                throw File::error::FileCorrupted;
+            result.curves.push_back(readCoordinates(element.content, converter));
+            curvePlacemark.push_back(current);
         }
-    }
+    });
 
     // One name per curve: the name of its placemark for the first curve of a
     // named placemark; any other curve is named after the last name given
@@ -476,18 +509,31 @@ void loadKmlCurves(const std::string& fileName, std::string_view extension, cons
 
     KmlCurves read;
     try {
-        const std::filesystem::path path(fileName);
-        std::error_code ec;
-        if (std::filesystem::is_directory(path, ec))
+        std::string text;
+        switch (readRegularFile(fileName, maxKmlFileBytes, text)) {
+        case ReadStatus::Read:
+            break;
+        case ReadStatus::CannotOpen:
             throw File::error::CannotOpen;
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            throw File::error::CannotOpen;
-        std::ostringstream buffer;
-        buffer << in.rdbuf();
-        if (in.bad())
-            throw File::error::CannotOpen;
-        read = parseKmlDocument(buffer.view(), converter, path.stem().string());
+        case ReadStatus::TooLarge: {
+            std::error_code ec;
+            const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(fileName), ec);
+            std::cout << "Curve file " << fileName << " refused: it has "
+                      << (ec ? "more than " + std::to_string(maxKmlFileBytes) : std::to_string(size))
+                      << " bytes, a curve file may have at most " << maxKmlFileBytes << '\n'
+                      << std::flush;
+            throw File::error::FileCorrupted;
+        }
+        }
+        // Counted before any is built: every curve becomes a row of the
+        // curves explorer with its own check box.
+        const std::size_t count = kmlCurveCount(text);
+        if (count > maxKmlCurves) {
+            std::cout << "Curve file " << fileName << " refused: it holds " << count
+                      << " curves, a curve file may hold at most " << maxKmlCurves << '\n' << std::flush;
+            throw File::error::FileCorrupted;
+        }
+        read = parseKmlDocument(text, converter, std::filesystem::path(fileName).stem().string());
     } catch (const File::error&) {
         throw;
     } catch (const std::exception&) {

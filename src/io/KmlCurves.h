@@ -10,6 +10,7 @@
 // loadCurves/saveCurves overrides call loadKmlCurves/saveKmlCurves.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,19 +82,39 @@ std::string kmlDocument(const std::vector<std::vector<Point2D>>& curves, const s
 // times the file; real files stay far below the file's size.
 inline constexpr std::size_t kmlNameAllowance = std::size_t{1} << 20;
 
+// The most curves a curve file may hold. Each becomes a row of the curves
+// explorer with a check box of its own, all made again at every rebuild of
+// the tree: at this many, loading, showing and closing stay within seconds.
+// Real curve files hold a few to a few hundred curves.
+inline constexpr std::size_t maxKmlCurves = 10000;
+
+// The most bytes a curve file may have: 64 MiB, some 1.6 million points
+// as the writer writes them, far beyond any real curve file. The reader
+// takes the whole document into memory; a larger file is refused by its
+// size before it is read.
+inline constexpr std::uintmax_t maxKmlFileBytes = std::uintmax_t{64} << 20;
+
+// The coordinates elements of a document (each is one curve), counted
+// without reading them. Throws File::error FileCorrupted for markup that is
+// never closed.
+std::size_t kmlCurveCount(std::string_view text);
+
 // Reads the curves of a document. fallbackName names curves that follow no
 // named placemark (fallbackName "_" index). Throws File::error FileCorrupted
 // for a coordinate tuple that is not longitude,latitude[,altitude] numbers,
-// an element that is never closed, or names that together would take more
-// than the document's size and kmlNameAllowance bytes. Points the converter
-// cannot place are skipped.
+// an element that is never closed, more than maxKmlCurves curves, or names
+// that together would take more than the document's size and
+// kmlNameAllowance bytes. Points the converter cannot place are skipped.
 KmlCurves parseKmlDocument(std::string_view text, const KmlConverter& converter, std::string_view fallbackName);
 
 // The bodies of the loadCurves / saveCurves slots.
 //
 // loadKmlCurves: error UnsupportedFormat for another extension (file not
-// touched), CannotOpen when the file cannot be read, FileCorrupted as above;
-// appends to curves and names only when the whole file was read.
+// touched), CannotOpen when the path is no regular file (or link to one) or
+// cannot be read, FileCorrupted for a file of more than maxKmlFileBytes
+// (refused unread) or of more than maxKmlCurves curves (refused before any
+// is built; the count goes to the log) and as above; appends to curves and
+// names only when the whole file was read.
 //
 // saveKmlCurves: error UnsupportedFormat for another extension,
 // MissingMetadata when a point cannot be converted (no file written),

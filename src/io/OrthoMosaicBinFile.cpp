@@ -13,6 +13,7 @@
 #include "io/NumberText.h"
 #include "io/OrthoMosaicBinFormat.h"
 #include "io/StringUtils.h"
+#include "io/UserFiles.h"
 
 namespace IO {
 
@@ -49,11 +50,10 @@ void atBoundary(Body&& body)
 // missing file is CannotOpen.
 bool lotFileExists(const std::string& path)
 {
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec && status.type() != fs::file_type::not_found)
+    const PathKind kind = pathKind(path);
+    if (kind == PathKind::Unknown)
         throw File::error::CannotOpen;
-    return status.type() == fs::file_type::regular;
+    return kind == PathKind::Regular;
 }
 
 // Reads the header of a lot; FileCorrupted when the file is shorter than the

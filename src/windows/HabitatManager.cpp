@@ -31,8 +31,6 @@ constexpr char codeListPath[] = "habitats/habitatCodes.csv";
 constexpr char fileFilter[] = "csv (*.csv);;All files (*)";
 constexpr int habitatColumn = 3;
 constexpr int codeColumn = 1;
-// At most this many lines of a file are named in the field-count warning.
-constexpr std::size_t namedProblemLines = 10;
 
 QString windowMessageTitle()
 {
@@ -154,13 +152,13 @@ void HabitatManager::on_actionLoad_triggered()
     }
 
     table->setSortingEnabled(false);
-    QStringList problems;
+    HPF::ProblemLines problems;
     for (const HPF::Row& row : plots.rows) {
         appendPlotRow(row.fields);
         ++plotCount;
-        const std::string problem = HPF::fieldCountProblem(row);
+        std::string problem = HPF::fieldCountProblem(row);
         if (!problem.empty())
-            problems.append(fromUtf8(problem));
+            problems.add(std::move(problem));
     }
     settings.setValue(QString::fromLatin1(folderKey), QFileInfo(path).absolutePath());
 
@@ -170,16 +168,11 @@ void HabitatManager::on_actionLoad_triggered()
     table->setSortingEnabled(true);
     installEditingHooks();
 
-    if (!problems.isEmpty()) {
-        const qsizetype total = problems.size();
-        if (static_cast<std::size_t>(total) > namedProblemLines) {
-            problems = problems.mid(0, static_cast<qsizetype>(namedProblemLines));
-            problems.append(tr("... and %1 more lines").arg(total - static_cast<qsizetype>(namedProblemLines)));
-        }
+    if (!problems.empty()) {
         showWarningBox(this, windowMessageTitle(),
                        tr("Some plot lines do not have 16 fields:\n%1\nMissing fields were left empty; fields after "
                           "the sixteenth were not loaded and will not be saved.")
-                           .arg(problems.join(QLatin1Char('\n'))));
+                           .arg(fromUtf8(problems.text("\n"))));
     }
 }
 

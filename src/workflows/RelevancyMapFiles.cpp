@@ -18,6 +18,7 @@
 #include "io/NumberText.h"
 #include "io/OrthoMosaicTifFile.h"
 #include "io/StringUtils.h"
+#include "io/UserFiles.h"
 #include "tools/TaskRunner.h"
 #include "workflows/CurveWorkflows.h"
 #include "workflows/RelevancyMapRules.h"
@@ -216,6 +217,10 @@ bool FenlarkApp::combineRelevancyMaps(QList<QString> files, QString outPath)
     // the line readers makes the file unreadable.
     auto readLine = [&line](std::istream& in) { return readBoundedTextLine(in, line) == TextLine::Read; };
     {
+        // A path that is no regular file is not opened: a named pipe would
+        // keep the task, and the window behind its dialog, waiting for good.
+        if (!IO::isRegularFile(files.first().toStdString()))
+            return false;
         std::ifstream first(files.first().toStdString(), std::ios::binary);
         if (!first || !readLine(first) || !readLine(first) || !RelevancyMaps::parseTextMapSize(line, size))
             return false;
@@ -226,9 +231,15 @@ bool FenlarkApp::combineRelevancyMaps(QList<QString> files, QString outPath)
     // allocated or written. Shorter files still combine beside one that is.
     if (!anyFileCanHold(files, count))
         return false;
-    std::vector<float> combined(count, 0.0f);
+    // A file's size is not what it holds: a sparse file stores a fraction
+    // of it (and the blocks a file system reports say nothing either where
+    // it compresses). So the map grows with the values read, and takes its
+    // declared size only once every file has been read.
+    std::vector<float> combined;
     for (const QString& path : files) {
         qDebug().noquote() << "Reading relevancy map " + path;
+        if (!IO::isRegularFile(path.toStdString()))
+            continue;
         std::ifstream in(path.toStdString(), std::ios::binary);
         if (!in)
             continue;
@@ -248,11 +259,14 @@ bool FenlarkApp::combineRelevancyMaps(QList<QString> files, QString outPath)
             if (!value)
                 return false;
             const float r = static_cast<float>(RelevancyMaps::combinedRelevancy(*value));
-            if (r > combined[position])
+            if (position == combined.size())
+                combined.push_back(r > 0.0f ? r : 0.0f);
+            else if (r > combined[position])
                 combined[position] = r;
             ++position;
         }
     }
+    combined.resize(count, 0.0f);
     return IO::writeFileAtomically(outPath.toStdString(),
                                    RelevancyMaps::formatTextMap(size.width, size.height, combined));
 }

@@ -348,3 +348,19 @@ TEST(HabitatPlotFile, FilesAreReadUpToTheSizeCeiling)
     EXPECT_EQ(HPF::readFile(dir.file("missing.csv"), text), HPF::ReadStatus::CannotOpen);
     EXPECT_EQ(HPF::readFile(dir.path().string(), text), HPF::ReadStatus::CannotOpen);
 }
+
+// A reader names the first few rows it skipped and counts the rest, so a
+// table of many faulty rows still makes a message of a few lines.
+TEST(HabitatPlotFile, ProblemsAreNamedUpToTheCeilingAndCountedBeyond)
+{
+    HPF::ProblemLines problems;
+    EXPECT_TRUE(problems.empty());
+    for (std::size_t i = 1; i <= HPF::namedProblemLines; ++i)
+        problems.add("line " + std::to_string(i));
+    EXPECT_FALSE(problems.empty());
+    EXPECT_EQ(problems.text("; "), "line 1; line 2; line 3; line 4; line 5; line 6; line 7; line 8; line 9; line 10");
+    for (int i = 0; i < 99989; ++i)
+        problems.add("line x");
+    EXPECT_EQ(problems.text("\n"), "line 1\nline 2\nline 3\nline 4\nline 5\nline 6\nline 7\nline 8\nline 9\nline 10\n"
+                                   "... and 99989 more lines");
+}

@@ -4,10 +4,13 @@
 // that declares a huge raster whose data are not there, Sentinel-2 product
 // archives whose rasters declare sizes, tiles, components or pixel sizes of
 // their own choosing or that list thousands of entries (declared, or hidden
-// from a count of them), and virtual rasters that read other files. The
-// inputs fuzzing found are rebuilt from these (the copies in
-// fuzz/regressions/ are what they write).
+// from a count of them), virtual rasters that read other files, sparse files
+// far larger than what they store, and paths that name no regular file (named
+// pipes, devices, folders, sockets). The inputs fuzzing found are rebuilt
+// from these (the copies in fuzz/regressions/ are what they write).
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -15,8 +18,13 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cpl_string.h>
 #include <cpl_vsi.h>
@@ -448,5 +456,109 @@ inline std::string virtualRasterOfSource(const std::string& source, int width, i
                          "    <SimpleSource>\n      <SourceFilename relativeToVRT=\"0\">" + source
                              + "</SourceFilename>\n      <SourceBand>1</SourceBand>\n    </SimpleSource>");
 }
+
+// ----------------------------------------------------------- sparse files
+
+// A file of bytes bytes that stores only head: the rest is a hole, which the
+// file system keeps as no blocks at all and which reads as zero bytes.
+inline void writeSparseFile(const std::filesystem::path& path, const std::string& head, std::uintmax_t bytes)
+{
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << head;
+        if (!out)
+            throw std::runtime_error("cannot write " + path.string());
+    }
+    std::filesystem::resize_file(path, bytes);
+}
+
+// ------------------------------------------------------ no regular files
+
+// What a path typed into a file dialog may name instead of a file.
+enum class NonRegular {
+    NamedPipe,      // open() for reading waits for a writer
+    LinkToDevZero,  // a symbolic link to /dev/zero: zero bytes without end
+    Folder,
+    Socket,
+};
+
+inline const char* describe(NonRegular kind)
+{
+    switch (kind) {
+    case NonRegular::NamedPipe: return "a named pipe";
+    case NonRegular::LinkToDevZero: return "a link to /dev/zero";
+    case NonRegular::Folder: return "a folder";
+    case NonRegular::Socket: return "a socket";
+    }
+    return "?";
+}
+
+// Makes a path of that kind.
+inline void makeNonRegular(NonRegular kind, const std::filesystem::path& path)
+{
+    bool made = false;
+    switch (kind) {
+    case NonRegular::NamedPipe:
+        made = ::mkfifo(path.c_str(), 0600) == 0;
+        break;
+    case NonRegular::LinkToDevZero: {
+        std::error_code ec;
+        std::filesystem::create_symlink("/dev/zero", path, ec);
+        made = !ec;
+        break;
+    }
+    case NonRegular::Folder:
+        made = std::filesystem::create_directory(path);
+        break;
+    case NonRegular::Socket:
+        // The file of a socket, as bind() leaves it; no name length limit
+        // and no listener needed.
+        made = ::mknod(path.c_str(), S_IFSOCK | 0600, 0) == 0;
+        break;
+    }
+    if (!made)
+        throw std::runtime_error(std::string("cannot make ") + describe(kind) + " at " + path.string());
+}
+
+// Frees whoever waits to read the named pipe at path: from afterSeconds on,
+// and until the object goes, the pipe's writing end is opened and closed
+// again whenever a reader has it open, so the reader reads it as empty. A
+// test of a reader that opens the pipe then ends, failing on its time bound,
+// instead of hanging for good.
+class PipeReleaser {
+public:
+    PipeReleaser(std::filesystem::path path, double afterSeconds)
+        : path_(std::move(path))
+        , thread_([this, afterSeconds] { run(afterSeconds); })
+    {
+    }
+    ~PipeReleaser()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    PipeReleaser(const PipeReleaser&) = delete;
+    PipeReleaser& operator=(const PipeReleaser&) = delete;
+
+private:
+    void run(double afterSeconds)
+    {
+        const auto from = std::chrono::steady_clock::now() + std::chrono::duration<double>(afterSeconds);
+        while (!stop_) {
+            if (std::chrono::steady_clock::now() >= from) {
+                // Opening the writing end without waiting succeeds only while
+                // a reader has the pipe open (or waits in open()).
+                const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0)
+                    ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    std::filesystem::path path_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 } // namespace HostileInputs

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cmath>
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "io/File.h"
 #include "io/KmlCurves.h"
 #include "support/TestSupport.h"
+#include "test_hostile_inputs.h"
 #include "test_kml_locale.h"
 
 namespace fs = std::filesystem;
@@ -457,6 +459,64 @@ TEST(KmlReader, NamesMayTakeTheDocumentsSizeAndTheAllowance)
 
     const std::string over = documentOfSize(namesSize - IO::kmlNameAllowance - 1);
     EXPECT_EQ(TestSupport::fileErrorOf([&] { parse(over); }), File::error::FileCorrupted);
+}
+
+// A curve file may hold maxKmlCurves curves: that many are read; one more
+// is refused before any is built, the count in the log. Only coordinates
+// elements count, not what a comment holds.
+TEST(KmlReader, CurvesUpToTheCeilingAreRead)
+{
+    auto rings = [](std::size_t count) {
+        std::string text = "<kml><!-- <coordinates>0,0</coordinates> -->";
+        for (std::size_t i = 0; i < count; ++i)
+            text += "<Placemark><coordinates>14,50 14.001,50</coordinates></Placemark>";
+        return text + "</kml>";
+    };
+    EXPECT_EQ(IO::kmlCurveCount(rings(3)), 3u);
+    EXPECT_EQ(parse(rings(IO::maxKmlCurves)).curves.size(), IO::maxKmlCurves);
+    EXPECT_EQ(TestSupport::fileErrorOf([&] { parse(rings(IO::maxKmlCurves + 1)); }), File::error::FileCorrupted);
+
+    TestSupport::TempDir dir;
+    TestSupport::writeFile(dir.file("many.kml"), rings(IO::maxKmlCurves + 1));
+    Curves curves;
+    std::vector<std::string> names;
+    File::error error = File::error::NoError;
+    const std::string log = TestSupport::capturedStdout([&] {
+        error = TestSupport::fileErrorOf([&] { IO::loadKmlCurves(dir.file("many.kml"), "kml", fake, curves, names); });
+    });
+    EXPECT_EQ(error, File::error::FileCorrupted);
+    EXPECT_NE(log.find(std::to_string(IO::maxKmlCurves + 1) + " curves"), std::string::npos) << log;
+    EXPECT_TRUE(curves.empty());
+}
+
+// A curve file may have maxKmlFileBytes bytes: one of that size is read, a
+// larger one is refused by its size, unread (the sparse files store almost
+// none of theirs). A path that is no regular file is not opened.
+TEST(KmlReader, FilesBeyondTheSizeCeilingOrNoFilesAreNotRead)
+{
+    TestSupport::TempDir dir;
+    HostileInputs::writeSparseFile(dir.path() / "at.kml", "<kml></kml>", IO::maxKmlFileBytes);
+    HostileInputs::writeSparseFile(dir.path() / "over.kml", "<kml></kml>", IO::maxKmlFileBytes + 1);
+    HostileInputs::makeNonRegular(HostileInputs::NonRegular::NamedPipe, dir.path() / "pipe.kml");
+    HostileInputs::makeNonRegular(HostileInputs::NonRegular::LinkToDevZero, dir.path() / "zero.kml");
+    // Frees a reader that opened the pipe after all (a failure, not a hang).
+    const HostileInputs::PipeReleaser releaser(dir.path() / "pipe.kml", 5.0);
+    Curves curves;
+    std::vector<std::string> names;
+    auto load = [&](const std::string& name) {
+        return TestSupport::fileErrorOf([&] { IO::loadKmlCurves(dir.file(name), "kml", fake, curves, names); });
+    };
+    EXPECT_EQ(load("at.kml"), File::error::NoError);
+    const TestSupport::PeakMemory memory;
+    std::string log;
+    const auto start = std::chrono::steady_clock::now();
+    log = TestSupport::capturedStdout([&] { EXPECT_EQ(load("over.kml"), File::error::FileCorrupted); });
+    EXPECT_NE(log.find(std::to_string(IO::maxKmlFileBytes + 1) + " bytes"), std::string::npos) << log;
+    EXPECT_EQ(load("pipe.kml"), File::error::CannotOpen);
+    EXPECT_EQ(load("zero.kml"), File::error::CannotOpen);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+    EXPECT_LT(memory.peakGrowthKilobytes(), 16L * 1024);
+    EXPECT_TRUE(curves.empty());
 }
 
 // ------------------------------------------------------------------ locale

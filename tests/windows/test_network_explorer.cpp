@@ -2,6 +2,8 @@
 // listed, the description rows, Choose, the directory choice and the
 // default folder.
 
+#include <chrono>
+#include <filesystem>
 #include <memory>
 #include <utility>
 
@@ -16,6 +18,7 @@
 
 #include "app/test_dialogs.h"
 #include "forms/NetworkExplorerWindowForm.h"
+#include "io/test_hostile_inputs.h"
 #include "support/TestSupport.h"
 #include "windows/NetworkExplorerWindow.h"
 
@@ -140,6 +143,29 @@ TEST_F(NetworkBrowser, ListsNatNetFilesByNameAndDescribesTheFirst)
     EXPECT_EQ(description(), kDescriptionA);
     EXPECT_TRUE(window.networkInfoRows(3).isEmpty());
     EXPECT_TRUE(window.networkInfoRows(-1).isEmpty());
+}
+
+// The folder is the user's choice: what in it is no regular file is not
+// opened (a named pipe would keep the listing waiting for a writer for
+// good); a link to a network file is read as the file.
+TEST_F(NetworkBrowser, OnlyRegularFilesAreRead)
+{
+    using HostileInputs::NonRegular;
+    TestSupport::TempDir dir;
+    TestSupport::writeFile(dir.file("natNet_A.csv"), kHeaderA);
+    std::filesystem::create_symlink(dir.path() / "natNet_A.csv", dir.path() / "natNet_link.csv");
+    HostileInputs::makeNonRegular(NonRegular::NamedPipe, dir.path() / "natNet_pipe.csv");
+    HostileInputs::makeNonRegular(NonRegular::LinkToDevZero, dir.path() / "natNet_zero.csv");
+    HostileInputs::makeNonRegular(NonRegular::Folder, dir.path() / "natNet_folder.csv");
+    HostileInputs::makeNonRegular(NonRegular::Socket, dir.path() / "natNet_socket.csv");
+    // Frees a listing that opened the pipe after all (a failure, not a hang).
+    const HostileInputs::PipeReleaser releaser(dir.path() / "natNet_pipe.csv", 10.0);
+
+    const auto start = std::chrono::steady_clock::now();
+    openOn(pathOf(dir));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+    EXPECT_EQ(listed(), QStringList({"|natNet_A.csv", "|natNet_link.csv"}));
+    EXPECT_TRUE(dialogs.requests.isEmpty());
 }
 
 TEST_F(NetworkBrowser, ChooseCopiesTheCurrentNetworkAndKeepsTheWindow)
